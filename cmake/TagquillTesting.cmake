@@ -1,0 +1,28 @@
+# One helper registers every GoogleTest executable, so all suites are built and
+# run the same way: linked with gmock_main, discovered by CTest, and run from
+# the shared bin folder where the reader libraries lie.
+function(tagquill_add_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  tagquill_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gmock_main Threads::Threads)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY ${TAGQUILL_BIN_DIR}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+endfunction()
+
+# Adds every immediate subfolder of the current folder that has a CMakeLists.txt,
+# so each area keeps its tests in a folder of its own.
+function(tagquill_add_subfolders)
+  file(GLOB children LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY ${child} AND EXISTS ${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,9 @@
+#pragma once
+#include <cstdint>
+
+// A 32-bit status in the Windows HRESULT form: negative means failure.
+using HResult = std::int32_t;
+
+inline constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
+inline constexpr HResult kEOutOfMemory = static_cast<HResult>(0x8007000Eu);
+inline constexpr HResult kEInvalidArg = static_cast<HResult>(0x80070057u);

@@ -1,0 +1,23 @@
+#include "errors/mifare_exception.h"
+
+#include "errors/language.h"
+
+CMifareException::CMifareException(std::int32_t code, const char16_t* source)
+    : CSrvExceptionBase(kEFail, source, nullptr), code_(code) {
+    SetDescription(CodeMessage(code));
+}
+
+std::u16string CMifareException::CodeMessage(std::int32_t code) {
+    const bool russian = IsRussianThread();
+    switch (code) {
+        case kMifareTrailerWriteRefused:
+            return russian ? u"В целях предотвращения повреждения карты прямая запись в T-блоки "
+                             u"запрещена"
+                           : u"Direct writes to T-blocks disallowed for safety reasons";
+        case kMifareTextNotStorable:
+            return russian ? u"Текст содержит символы, которые невозможно сохранить на карте"
+                           : u"The text contains characters that cannot be stored on the card";
+        default:
+            return WithNumber(russian ? u"Неизвестная ошибка %d" : u"Unknown error %d", code);
+    }
+}

@@ -1,0 +1,24 @@
+#pragma once
+#include <cstdint>
+
+#include "errors/com_srv_exception.h"
+
+// Conditions of the Mifare card layer.
+enum MifareError : std::int32_t {
+    kMifareTrailerWriteRefused = 0,
+    // Text that the ANSI code page cannot hold is refused rather than stored
+    // with replacement characters.
+    kMifareTextNotStorable = 1,
+};
+
+class CMifareException : public CSrvExceptionBase {
+public:
+    CMifareException(std::int32_t code, const char16_t* source);
+
+    std::int32_t GetCode() const { return code_; }
+
+    static std::u16string CodeMessage(std::int32_t code);
+
+private:
+    std::int32_t code_;
+};

@@ -1,0 +1,49 @@
+#include "monitor/my_thread2.h"
+
+#include "platform/last_error.h"
+
+bool CMyThread2::Start(std::uint32_t stackSize, std::uint32_t creationFlags) {
+    if (thread_ != nullptr) {
+        platform::SetLastErrorValue(platform::kErrorServiceAlreadyRunning);
+        return false;
+    }
+    stopEvent_ = platform::ManualResetEvent::Create();
+    if (stopEvent_ == nullptr) {
+        return false;
+    }
+    if (!CreateThreadImpl(stackSize, creationFlags)) {
+        const std::uint32_t error = platform::GetLastErrorValue();
+        stopEvent_.reset();
+        platform::SetLastErrorValue(error);
+        return false;
+    }
+    platform::SetLastErrorValue(platform::kErrorSuccess);
+    return true;
+}
+
+bool CMyThread2::CreateThreadImpl(std::uint32_t stackSize, std::uint32_t creationFlags) {
+    // Creating a thread suspended has no POSIX counterpart; no caller asks for it.
+    if (creationFlags != 0) {
+        platform::SetLastErrorValue(platform::kErrorInvalidParameter);
+        return false;
+    }
+    thread_ = platform::NativeThread::Start(&CMyThread2::ThreadEntry, this, stackSize);
+    return thread_ != nullptr;
+}
+
+void CMyThread2::Stop(std::uint32_t timeoutMs) {
+    if (thread_ == nullptr) {
+        return;
+    }
+    stopEvent_->Set();
+    if (thread_->Join(timeoutMs) == platform::WaitResult::TimedOut) {
+        if (thread_->Terminate()) {
+            thread_->Join(platform::kInfinite);
+        }
+    }
+    lastExitCode_ = thread_->ExitCode();
+    thread_.reset();
+    stopEvent_.reset();
+}
+
+std::uint32_t CMyThread2::ThreadEntry(void* self) { return static_cast<CMyThread2*>(self)->Run(); }

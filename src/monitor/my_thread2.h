@@ -1,0 +1,53 @@
+#pragma once
+// A worker thread that is started once, asked to stop through an event, and
+// ended by force when it does not stop in time.
+//
+// A forced end must never leave a lock held: the original Windows design ended
+// the thread with TerminateThread, which abandons any critical section it owns
+// and deadlocks the next user of the reader. Here a forced end is a deferred
+// cancellation: the thread unwinds from its next wait (its stop-event wait, or a
+// blocking call inside the reader library), running destructors, so a scoped
+// lock holder on its stack releases the reader lock. A body must therefore never
+// swallow the unwinding with a catch-all (`catch (...)` without rethrow).
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/threads.h"
+
+class CMyThread2 {
+public:
+    CMyThread2() = default;
+    // Does not stop the thread: the owner calls Stop first.
+    virtual ~CMyThread2() = default;
+    CMyThread2(const CMyThread2&) = delete;
+    CMyThread2& operator=(const CMyThread2&) = delete;
+
+    // True when the thread runs. The last-error value is 0 after success,
+    // 1056 when a thread already runs, else the system's code.
+    virtual bool Start(std::uint32_t stackSize, std::uint32_t creationFlags);
+    // Signals the stop event, waits up to timeoutMs, then ends the thread by
+    // force; returns when it has ended. Safe when no thread runs.
+    virtual void Stop(std::uint32_t timeoutMs);
+    // The thread body: must watch the stop event and return soon after it is set.
+    virtual std::uint32_t Run() = 0;
+
+    bool IsRunning() const { return thread_ != nullptr; }
+    // Exit code of the last thread (0xFFFFFFFF when it was ended by force);
+    // available until the next Start.
+    std::uint32_t LastExitCode() const { return lastExitCode_; }
+
+protected:
+    virtual bool CreateThreadImpl(std::uint32_t stackSize, std::uint32_t creationFlags);
+
+    // Waits on the stop event; Signaled means "end now".
+    platform::WaitResult WaitForStop(std::uint32_t timeoutMs) { return stopEvent_->Wait(timeoutMs); }
+    platform::ManualResetEvent* StopEvent() const { return stopEvent_.get(); }
+
+private:
+    static std::uint32_t ThreadEntry(void* self);
+
+    std::unique_ptr<platform::NativeThread> thread_;
+    std::unique_ptr<platform::ManualResetEvent> stopEvent_;
+    std::uint32_t lastExitCode_ = 0;
+};
