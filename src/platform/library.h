@@ -36,3 +36,9 @@ bool FreeLibraryFile(LibraryHandle library);
 std::string SharedLibraryFileName(const std::string& base);
 
 }  // namespace platform
+
+namespace platform {
+// True when the library file is loaded in this process (tests use it to see
+// that a binding really freed what it had loaded).
+bool IsLibraryFileLoaded(const std::filesystem::path& path);
+}  // namespace platform

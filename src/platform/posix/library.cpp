@@ -55,3 +55,16 @@ bool FreeLibraryFile(LibraryHandle library) {
 std::string SharedLibraryFileName(const std::string& base) { return "lib" + base + ".so"; }
 
 }  // namespace platform
+
+namespace platform {
+
+bool IsLibraryFileLoaded(const std::filesystem::path& path) {
+    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle == nullptr) {
+        return false;
+    }
+    dlclose(handle);
+    return true;
+}
+
+}  // namespace platform

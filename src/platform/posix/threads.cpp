@@ -67,8 +67,10 @@ public:
     }
 
     WaitResult Wait(std::uint32_t timeoutMs) override {
-        // pthread_cond_(timed)wait is a cancellation point: a thread ended by
-        // force while it polls its stop event unwinds from here.
+        // Every wait is a cancellation point, also when the event is already
+        // set: a thread ended by force while it polls its stop event unwinds
+        // from here rather than spinning on.
+        pthread_testcancel();
         PthreadMutexHolder hold(mutex_);
         if (timeoutMs == kInfinite) {
             while (!signaled_) {

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tagquill needs to build, test and run, if any
+# are missing. Usage: scripts/install-deps.sh [build|test|run]...
+set -euo pipefail
+
+build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev)
+test_packages=(libgtest-dev libgmock-dev xvfb xauth)
+run_packages=(xvfb xauth)
+
+wanted=()
+for purpose in "${@:-build test run}"; do
+  case "$purpose" in
+    build) wanted+=("${build_packages[@]}") ;;
+    test) wanted+=("${build_packages[@]}" "${test_packages[@]}") ;;
+    run) wanted+=("${build_packages[@]}" "${run_packages[@]}") ;;
+    *) echo "install-deps: unknown purpose '$purpose' (build, test or run)" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for package in $(printf '%s\n' "${wanted[@]}" | sort -u); do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update
+$sudo apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include "platform/last_error.h"
+#include "platform/library.h"
+#include "reader/acr120_dll.h"
+#include "reader/acr120u_dll.h"
+
+namespace {
+
+// A module whose folder is bin/bindtest/<folder>: the bindings look for their
+// file beside it, exactly as they look beside the program.
+platform::ModuleRef ModuleIn(const std::string& folder) {
+    return platform::ModuleRef{platform::ProgramModule().file.parent_path() / "bindtest" / folder /
+                               "tagquill"};
+}
+
+std::filesystem::path FileIn(const std::string& folder, const std::string& fileName) {
+    return ModuleIn(folder).file.parent_path() / fileName;
+}
+
+TEST(SerialBinding, CompleteLibraryBindsAllSixteenFunctions) {
+    CACR120Dll dll;
+    ASSERT_TRUE(dll.Load(ModuleIn("serial_complete")));
+    EXPECT_TRUE(dll.IsLoaded());
+    EXPECT_EQ(dll.ACR120_Open(2, 0), 102);
+    std::uint8_t count = 0;
+    std::uint8_t stations[256] = {};
+    EXPECT_EQ(dll.ACR120_GetID(102, &count, stations), 0);
+    EXPECT_EQ(stations[0], 9);
+    std::uint8_t value = 0;
+    EXPECT_EQ(dll.ACR120_ReadEEPROM(1, 1, 5, &value), 0);
+    EXPECT_EQ(value, 0x42);
+    EXPECT_NE(dll.ACR120_WriteEEPROM, nullptr);
+    EXPECT_NE(dll.ACR120_Dec, nullptr);
+    EXPECT_TRUE(dll.traceFileName.empty());
+}
+
+TEST(SerialBinding, MissingFunctionFailsWith127AndStaysLoaded) {
+    for (const char* folder : {"serial_without_getid", "serial_without_writeeeprom"}) {
+        CACR120Dll dll;
+        platform::SetLastErrorValue(0);
+        EXPECT_FALSE(dll.Load(ModuleIn(folder))) << folder;
+        EXPECT_EQ(platform::GetLastErrorValue(), platform::kErrorProcNotFound) << folder;
+        // Incomplete but loaded, with the functions that were found, until Unload.
+        EXPECT_TRUE(dll.IsLoaded()) << folder;
+        EXPECT_NE(dll.ACR120_Open, nullptr) << folder;
+        EXPECT_TRUE(platform::IsLibraryFileLoaded(FileIn(folder, CACR120Dll::FileName())));
+        dll.Unload();
+        EXPECT_FALSE(dll.IsLoaded());
+        EXPECT_EQ(dll.ACR120_Open, nullptr);
+        EXPECT_FALSE(platform::IsLibraryFileLoaded(FileIn(folder, CACR120Dll::FileName())));
+    }
+    CACR120Dll withoutGetId;
+    withoutGetId.Load(ModuleIn("serial_without_getid"));
+    EXPECT_EQ(withoutGetId.ACR120_GetID, nullptr);
+}
+
+TEST(SerialBinding, MissingFileFailsAndLoadsNothing) {
+    CACR120Dll dll;
+    EXPECT_FALSE(dll.Load(ModuleIn("no_such_folder")));
+    EXPECT_FALSE(dll.IsLoaded());
+    EXPECT_EQ(dll.ACR120_Open, nullptr);
+    EXPECT_NE(platform::GetLastErrorValue(), 0u);
+}
+
+TEST(SerialBinding, SecondLoadFreesTheFirstEvenWhenItFails) {
+    CACR120Dll dll;
+    ASSERT_TRUE(dll.Load(ModuleIn("serial_complete")));
+    const auto first = FileIn("serial_complete", CACR120Dll::FileName());
+    ASSERT_TRUE(platform::IsLibraryFileLoaded(first));
+    EXPECT_FALSE(dll.Load(ModuleIn("no_such_folder")));
+    EXPECT_FALSE(platform::IsLibraryFileLoaded(first)) << "the first library was not freed";
+    EXPECT_FALSE(dll.IsLoaded());
+    EXPECT_EQ(dll.ACR120_Close, nullptr);
+}
+
+TEST(SerialBinding, DestructionFreesTheLibrary) {
+    const auto file = FileIn("serial_complete", CACR120Dll::FileName());
+    {
+        CACR120Dll dll;
+        ASSERT_TRUE(dll.Load(ModuleIn("serial_complete")));
+        ASSERT_TRUE(platform::IsLibraryFileLoaded(file));
+    }
+    EXPECT_FALSE(platform::IsLibraryFileLoaded(file));
+}
+
+TEST(UsbBinding, LoadsWithoutGetIdAndCallsReachTheFile) {
+    CACR120UDll dll;
+    ASSERT_TRUE(dll.Load(ModuleIn("usb_complete")));
+    EXPECT_EQ(dll.ACR120_Open(1), 201);
+    EXPECT_NE(dll.ACR120_Select, nullptr);
+    EXPECT_NE(dll.ACR120_ListTags, nullptr);
+}
+
+TEST(UsbBinding, MissingSelectFailsWith127) {
+    CACR120UDll dll;
+    EXPECT_FALSE(dll.Load(ModuleIn("usb_without_select")));
+    EXPECT_EQ(platform::GetLastErrorValue(), platform::kErrorProcNotFound);
+    EXPECT_TRUE(dll.IsLoaded());
+    EXPECT_EQ(dll.ACR120_Select, nullptr);
+    EXPECT_NE(dll.ACR120_MultiTagSelect, nullptr);
+}
+
+TEST(UsbBinding, SerialLibraryIsNotAUsbLibrary) {
+    // The serial file exports ListTag, not ListTags.
+    CACR120UDll dll;
+    const auto serialFolder = ModuleIn("serial_complete");
+    // Same folder, but the USB binding looks for its own file name, which is absent.
+    EXPECT_FALSE(dll.Load(serialFolder));
+    EXPECT_FALSE(dll.IsLoaded());
+}
+
+TEST(LibraryPath, BareFileNameWhenTheModuleFolderIsUnknown) {
+    EXPECT_EQ(platform::LibraryPathBeside(platform::ModuleRef{}, "libacr120.so"),
+              std::filesystem::path("libacr120.so"));
+    EXPECT_EQ(platform::LibraryPathBeside(platform::ModuleRef{"/opt/tq/tagquill"}, "libacr120.so"),
+              std::filesystem::path("/opt/tq/libacr120.so"));
+    CACR120Dll dll;
+    // Not on the loader's search path here, so the bare-name search fails cleanly.
+    EXPECT_FALSE(dll.Load(platform::ModuleRef{}));
+    EXPECT_FALSE(dll.IsLoaded());
+}
+
+}  // namespace

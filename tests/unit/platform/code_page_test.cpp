@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include "platform/code_page.h"
+#include "platform/locale.h"
+
+namespace {
+
+class CodePage : public ::testing::Test {
+protected:
+    void TearDown() override { platform::SetAnsiCodePageOverride(std::nullopt); }
+};
+
+TEST_F(CodePage, CyrillicUnderRussianLocaleGivesCp1251Bytes) {
+    platform::SetAnsiCodePageOverride(platform::AnsiCodePageForLocaleName("ru_RU.UTF-8"));
+    const auto converted = platform::ToAnsi(u"Привет, Ёж!");
+    EXPECT_FALSE(converted.replaced);
+    EXPECT_EQ(converted.bytes, "\xCF\xF0\xE8\xE2\xE5\xF2, \xA8\xE6!");
+    EXPECT_EQ(platform::FromAnsi(converted.bytes), u"Привет, Ёж!");
+}
+
+TEST_F(CodePage, UnmappableCharactersAreReplacedAndReported) {
+    platform::SetAnsiCodePageOverride(1252);
+    // Cyrillic, CJK and a character outside the BMP have no CP1252 form.
+    const auto converted = platform::ToAnsi(u"a\u0416b\u4E2Dc\U0001F600d");
+    EXPECT_TRUE(converted.replaced);
+    EXPECT_EQ(converted.bytes, "a?b?c?d");
+}
+
+TEST_F(CodePage, LoneSurrogateIsReplacedNotDropped) {
+    platform::SetAnsiCodePageOverride(1252);
+    std::u16string text = u"x";
+    text.push_back(static_cast<char16_t>(0xD800));
+    text += u"y";
+    const auto converted = platform::ToAnsi(text);
+    EXPECT_TRUE(converted.replaced);
+    EXPECT_EQ(converted.bytes, "x?y");
+}
+
+TEST_F(CodePage, WesternTextRoundTripsWithoutReplacement) {
+    platform::SetAnsiCodePageOverride(1252);
+    const std::u16string text = u"Grüße, café € 100\r\nZeile 2";
+    const auto converted = platform::ToAnsi(text);
+    EXPECT_FALSE(converted.replaced);
+    EXPECT_EQ(converted.bytes, "Gr\xFC\xDF" "e, caf\xE9 \x80 100\r\nZeile 2");
+    EXPECT_EQ(platform::FromAnsi(converted.bytes), text);
+}
+
+TEST_F(CodePage, DoubleByteCodePageCountsBytesNotCharacters) {
+    platform::SetAnsiCodePageOverride(932);
+    const auto converted = platform::ToAnsi(u"日本");
+    EXPECT_FALSE(converted.replaced);
+    EXPECT_EQ(converted.bytes.size(), 4u);
+    EXPECT_EQ(platform::FromAnsi(converted.bytes), u"日本");
+}
+
+TEST_F(CodePage, EmptyTextAndEmbeddedZeroSurvive) {
+    platform::SetAnsiCodePageOverride(1252);
+    EXPECT_EQ(platform::ToAnsi(u"").bytes, "");
+    EXPECT_EQ(platform::ToAnsi(std::u16string(u"a\0b", 3)).bytes, std::string("a\0b", 3));
+}
+
+TEST(Utf8Conversion, RoundTripsEveryPlane) {
+    const std::u16string text = u"A\u00E9\u0416\u4E2D\U0001F600";
+    EXPECT_EQ(platform::Utf8ToUtf16(platform::Utf16ToUtf8(text)), text);
+    EXPECT_EQ(platform::Utf8ToUtf16("\xFF" "a"), u"\uFFFD" u"a");
+}
+
+}  // namespace
