@@ -34,6 +34,13 @@ inline constexpr int kKeySlotCount = 32;
 
 using MifareKey = std::array<std::uint8_t, 6>;
 
+// The card type for a tag type the library reports (unknown codes give 0).
+std::uint16_t CardTypeFromTagType(std::uint8_t tagType);
+
+// How long Disconnect, Connect and StartMonitor let the monitor finish its
+// listing before ending it by force.
+inline constexpr std::uint32_t kMonitorStopTimeoutMs = 60000;
+
 // The reader lock. Held only through ReaderLockHolder, so that an error, or the
 // unwinding of a monitor thread ended by force, always releases it.
 using ReaderLock = std::mutex;
@@ -93,6 +100,8 @@ protected:
     std::uint8_t serialNumberLength_ = 0;
     std::uint8_t tagType_ = 0;
     std::array<MifareKey, kKeySlotCount> keyCache_{};
+    // Tests shorten it to prove that a hung listing cannot hang the window.
+    std::uint32_t monitorStopTimeoutMs_ = kMonitorStopTimeoutMs;
 
     friend class CMonThread;
 };

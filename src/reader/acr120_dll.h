@@ -5,7 +5,9 @@
 // operations declared below, which forward to these entry points and, when a
 // trace file is named, append one line per call.
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/library.h"
 #include "reader/acr120_api.h"
@@ -45,8 +47,40 @@ public:
     acr120::serial::ReadEEPROM ACR120_ReadEEPROM = nullptr;
     acr120::serial::WriteEEPROM ACR120_WriteEEPROM = nullptr;
 
+    // Traced operations (acr120_trace.cpp): each forwards to its entry point
+    // with the arguments unchanged, appends one line to the trace file when
+    // traceFileName is set, and returns the library's result unchanged.
+    std::int16_t Open(std::int16_t portIndex, std::int16_t option);
+    std::int16_t Close(std::int16_t handle);
+    std::int16_t GetID(std::int16_t handle, std::uint8_t* count, std::uint8_t* stationList);
+    std::int16_t ListTag(std::int16_t handle, std::uint8_t station, std::uint8_t* count,
+                         std::uint32_t* typeFlag, std::uint8_t* tagTypes, std::uint8_t* serials);
+    std::int16_t MultiTagSelect(std::int16_t handle, std::uint8_t station,
+                                std::uint8_t* serialToSelect, std::uint32_t* value,
+                                std::uint8_t* tagType, std::uint8_t* serialOut);
+    std::int16_t WriteMasterKey(std::int16_t handle, std::uint8_t station, std::uint8_t keySlot,
+                                std::uint8_t* key);
+    std::int16_t Login(std::int16_t handle, std::uint8_t station, std::uint8_t sector,
+                       std::uint8_t keyMode, std::int32_t keySlot, std::uint8_t* key);
+    std::int16_t Read(std::int16_t handle, std::uint8_t station, std::uint8_t block,
+                      std::uint8_t* data);
+    std::int16_t Write(std::int16_t handle, std::uint8_t station, std::uint8_t block,
+                       std::uint8_t* data);
+    std::int16_t ReadEEPROM(std::int16_t handle, std::uint8_t station, std::uint8_t reg,
+                            std::uint8_t* value);
+    std::int16_t WriteEEPROM(std::int16_t handle, std::uint8_t station, std::uint8_t reg,
+                             std::uint8_t value);
+
+    // Appends one time-stamped line to the trace file. True when written, or at
+    // once when no trace is set; on failure the thread's last error tells why.
+    bool WriteTraceLine(std::u16string_view callText);
+
 private:
     void ClearEntryPoints();
+    // Builds the call text only when a trace is set, and never lets a failure
+    // to trace reach the caller.
+    template <typename BuildText>
+    void Trace(BuildText&& buildText);
 
     platform::LibraryHandle module_ = nullptr;
 

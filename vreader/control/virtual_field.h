@@ -26,7 +26,8 @@ enum class ErrorKind {
     kBadArgument,  // malformed name, UID, function name, count...
     kNotFound,     // no such reader or card
     kExists,       // the reader or card is already there
-    kBadImage,     // a file that is not a card image (size, format)
+    kBadImage,     // an image of no card's size
+    kBadFormat,    // a dump file whose text cannot be read (bad hex, missing blocks...)
     kIo,           // the file system refused
 };
 

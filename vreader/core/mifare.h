@@ -2,6 +2,7 @@
 // MIFARE Classic card model shared by the reader libraries, the control library and
 // the CLI: geometry, access conditions and their rights, blank cards.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>

@@ -1,0 +1,45 @@
+#pragma once
+// What the main window does with its one card object: the connection calls and
+// the three notice sequences. The window holds it through this interface so that
+// its logic can be exercised without a reader library; the program's own
+// implementation owns a CACR120Mifare.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "card/notice_file.h"
+#include "platform/library.h"
+
+class IMessagePoster;
+
+namespace app {
+
+class ICardSession {
+public:
+    virtual ~ICardSession() = default;
+
+    virtual void SetReaderName(const char16_t* name) = 0;
+    virtual void Connect() = 0;
+    virtual bool StartMonitor(IMessagePoster* window, std::uint32_t message) = 0;
+    virtual void Disconnect() = 0;
+    virtual bool IsConnected() const = 0;
+
+    virtual NoticeContent ReadNotice(std::u16string_view keyText) = 0;
+    virtual void WriteNotice(std::u16string_view keyText, std::u16string_view noticeText) = 0;
+    virtual void ChangeAccessKey(const std::function<std::u16string()>& currentKeyText,
+                                 std::u16string_view newKeyText) = 0;
+};
+
+// Creating the card object loads both reader libraries, so it can fail.
+using CardFactory = std::function<std::unique_ptr<ICardSession>()>;
+using ReaderEnumerator = std::function<void(std::vector<std::u16string>&)>;
+
+// The card object over the reader libraries that lie beside `module`.
+std::unique_ptr<ICardSession> MakeMifareCardSession(const platform::ModuleRef& module);
+CardFactory MifareCardFactory(platform::ModuleRef module);
+
+}  // namespace app

@@ -1,0 +1,246 @@
+#include "app/main_dlg.h"
+
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "app/control_ids.h"
+#include "errors/atl_exception.h"
+#include "errors/com_srv_exception.h"
+#include "errors/show_error.h"
+
+namespace app {
+namespace {
+
+// Card work blocks the window thread, sometimes for seconds on a slow reader.
+// The cursor must be back before any message box, so the scope ends with the
+// work, before the guard's catch clauses run.
+class BusyScope {
+public:
+    explicit BusyScope(IDialogWindow& window) : window_(window) { window_.SetBusy(true); }
+    ~BusyScope() { window_.SetBusy(false); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    IDialogWindow& window_;
+};
+
+std::u16string Decimal(std::uint32_t value) {
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+        value /= 10;
+    } while (value != 0);
+    return digits;
+}
+
+constexpr std::u16string_view kKeyChangedText = u"Code changed successfully !";
+constexpr std::u16string_view kKeyChangedCaption = u"Personalization";
+
+}  // namespace
+
+CMainDlg::CMainDlg(IDialogWindow& window, CardFactory makeCard, ReaderEnumerator enumReaders)
+    : window_(window), makeCard_(std::move(makeCard)), enumReaders_(std::move(enumReaders)) {}
+
+// The front end normally destroys the window first; a card object still here
+// must still stop its monitor before the window it posts to goes away.
+CMainDlg::~CMainDlg() = default;
+
+bool CMainDlg::ProcessWindowMessage(std::uint32_t message, std::uintptr_t wParam,
+                                    std::intptr_t /*lParam*/, std::intptr_t& result) {
+    result = 0;
+    switch (message) {
+        case WM_DESTROY:
+            OnDestroy();
+            return true;
+        case WM_INITDIALOG:
+            OnInitDialog();
+            return true;
+        case WM_COMMAND: {
+            const int id = static_cast<int>(wParam & 0xFFFF);
+            const auto notification = static_cast<std::uint16_t>((wParam >> 16) & 0xFFFF);
+            if (notification == BN_CLICKED) {
+                switch (id) {
+                    case IDCANCEL: window_.EndDialog(IDCANCEL); return true;
+                    case IDC_CONNECT: OnConnect(); return true;
+                    case IDC_DISCONNECT: OnDisconnect(); return true;
+                    case IDC_CHANGE: OnChange(); return true;
+                    case IDC_LOAD: OnLoad(); return true;
+                    case IDC_SAVE: OnSave(); return true;
+                    default: return false;
+                }
+            }
+            if (id == IDC_NOTICE && notification == EN_CHANGE) {
+                RefreshUsage();
+                return true;
+            }
+            return false;
+        }
+        default:
+            break;
+    }
+    if (message == kMessage && !ReaderConnected()) {
+        // The monitor may have posted just before Disconnect stopped it; acting on
+        // that now would enable the card controls with no reader open.
+        return true;
+    }
+    return ProcessMonitorMessage(message, wParam);
+}
+
+template <typename Work>
+void CMainDlg::Guarded(Work&& work) {
+    try {
+        std::forward<Work>(work)();
+    } catch (ICOMSrvException& error) {
+        ShowError(window_, error);
+    } catch (CAtlException& error) {
+        ShowError(window_, error);
+    } catch (std::bad_alloc&) {
+        window_.MessageBox(kOutOfMemoryText, kErrorCaption, kMbOk | kMbIconError);
+    }
+}
+
+bool CMainDlg::ReaderConnected() const { return card_ != nullptr && card_->IsConnected(); }
+
+void CMainDlg::OnInitDialog() {
+    window_.CenterWindow();
+    ClearNotice();
+    EnableCardControls(false);
+    window_.LimitText(IDC_ACCESS_KEY, kKeyTextLimit);
+    window_.LimitText(IDC_NEW_ACCESS_KEY, kKeyTextLimit);
+    window_.LimitText(IDC_USE_KEY, kKeyTextLimit);
+
+    bool complete = false;
+    Guarded([&] {
+        std::vector<std::u16string> names;
+        if (enumReaders_) {
+            enumReaders_(names);
+        }
+        for (const auto& name : names) {
+            window_.ListAdd(IDC_READER, name);
+        }
+        window_.ListSelect(IDC_READER, 0);
+        card_ = makeCard_();
+        complete = card_ != nullptr;
+    });
+    if (!complete) {
+        window_.EndDialog(IDCANCEL);
+    }
+}
+
+void CMainDlg::OnDestroy() { card_.reset(); }
+
+void CMainDlg::ClearNotice() {
+    window_.SetText(IDC_USAGE, u"");
+    window_.SetText(IDC_NOTICE, u"");
+    window_.Enable(IDC_NOTICE, false);
+    window_.Repaint(IDC_NOTICE);
+    capacity_ = 0;
+}
+
+void CMainDlg::EnableCardControls(bool enable) {
+    if (!enable) {
+        window_.SetFocus(IDCANCEL);
+    }
+    for (int id : kCardControls) {
+        window_.Enable(id, enable);
+    }
+    if (enable) {
+        window_.SetFocus(IDC_USE_KEY);
+    }
+}
+
+void CMainDlg::OnConnect() {
+    const int index = window_.ListSelection(IDC_READER);
+    if (index < 0) {
+        return;
+    }
+    // Reader names are at most 255 characters.
+    std::u16string name = window_.ListText(IDC_READER, index).substr(0, 255);
+    EnableCardControls(false);
+    Guarded([&] {
+        {
+            BusyScope busy(window_);
+            card_->SetReaderName(name.c_str());
+            card_->Connect();
+            try {
+                card_->StartMonitor(window_.MessageTarget(), kMessage);
+            } catch (...) {
+                card_->Disconnect();
+                throw;
+            }
+        }
+        window_.Enable(IDC_DISCONNECT, true);
+        window_.Enable(IDC_CONNECT, false);
+    });
+}
+
+void CMainDlg::OnDisconnect() {
+    {
+        // Stopping the monitor waits for its current listing.
+        BusyScope busy(window_);
+        card_->Disconnect();
+    }
+    window_.Enable(IDC_CONNECT, true);
+    window_.Enable(IDC_DISCONNECT, false);
+    ClearNotice();
+    EnableCardControls(false);
+}
+
+void CMainDlg::OnCardPresent(std::uint16_t cardType) {
+    if (cardType == kCardTypeMifare1K || cardType == kCardTypeMifare4K) {
+        EnableCardControls(true);
+    }
+}
+
+void CMainDlg::OnCardRemoved() {
+    ClearNotice();
+    EnableCardControls(false);
+}
+
+void CMainDlg::OnLoad() {
+    Guarded([&] {
+        const std::u16string key = window_.GetText(IDC_USE_KEY);
+        NoticeContent notice;
+        {
+            BusyScope busy(window_);
+            notice = card_->ReadNotice(key);
+        }
+        capacity_ = notice.capacity;
+        window_.SetAnsiText(IDC_NOTICE, notice.storedText);
+        RefreshUsage();
+        window_.Enable(IDC_NOTICE, true);
+        window_.LimitText(IDC_NOTICE, capacity_);
+    });
+}
+
+void CMainDlg::OnSave() {
+    Guarded([&] {
+        const std::u16string key = window_.GetText(IDC_USE_KEY);
+        const std::u16string text = window_.GetText(IDC_NOTICE);
+        BusyScope busy(window_);
+        card_->WriteNotice(key, text);
+    });
+}
+
+void CMainDlg::OnChange() {
+    Guarded([&] {
+        const std::u16string newKey = window_.GetText(IDC_NEW_ACCESS_KEY);
+        ClearNotice();
+        {
+            BusyScope busy(window_);
+            card_->ChangeAccessKey([&] { return window_.GetText(IDC_ACCESS_KEY); }, newKey);
+        }
+        window_.SetFocus(IDC_USE_KEY);
+        window_.SetText(IDC_USE_KEY, newKey);
+        window_.MessageBox(kKeyChangedText, kKeyChangedCaption, kMbOk | kMbIconInformation);
+    });
+}
+
+void CMainDlg::RefreshUsage() {
+    const unsigned length = window_.GetTextLength(IDC_NOTICE);
+    window_.SetText(IDC_USAGE, Decimal(length) + u" / " + Decimal(capacity_));
+}
+
+}  // namespace app

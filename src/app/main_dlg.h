@@ -1,0 +1,61 @@
+#pragma once
+// The main window's logic, free of any toolkit: which control changes, in which
+// order, on which message. A front end creates the controls, forwards window
+// messages to ProcessWindowMessage and carries out the IDialogWindow operations.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/card_session.h"
+#include "app/dialog_window.h"
+#include "app/monitor_window.h"
+#include "monitor/message_poster.h"
+
+namespace app {
+
+class CMainDlg : public CMonitorWindow<kMonitorMessage> {
+public:
+    CMainDlg(IDialogWindow& window, CardFactory makeCard, ReaderEnumerator enumReaders);
+    ~CMainDlg() override;
+    CMainDlg(const CMainDlg&) = delete;
+    CMainDlg& operator=(const CMainDlg&) = delete;
+
+    bool ProcessWindowMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
+                              std::intptr_t& result) override;
+
+    void OnCardPresent(std::uint16_t cardType) override;
+    void OnCardRemoved() override;
+
+    // Observers for the front ends and tests.
+    std::uint32_t Capacity() const { return capacity_; }
+    bool HasCardObject() const { return card_ != nullptr; }
+
+private:
+    void OnInitDialog();
+    void OnDestroy();
+    void OnConnect();
+    void OnDisconnect();
+    void OnLoad();
+    void OnSave();
+    void OnChange();
+    void RefreshUsage();
+
+    void ClearNotice();
+    void EnableCardControls(bool enable);
+
+    // Runs a command's work and shows whatever it throws of the three kinds the
+    // window knows; the command then simply ends.
+    template <typename Work>
+    void Guarded(Work&& work);
+
+    bool ReaderConnected() const;
+
+    IDialogWindow& window_;
+    CardFactory makeCard_;
+    ReaderEnumerator enumReaders_;
+    std::uint32_t capacity_ = 0;
+    std::unique_ptr<ICardSession> card_;
+};
+
+}  // namespace app

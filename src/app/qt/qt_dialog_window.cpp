@@ -1,0 +1,444 @@
+#include "app/qt/qt_dialog_window.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+#include <climits>
+
+#include "app/control_ids.h"
+#include "app/main_dlg.h"
+#include "app/qt/notice_edit.h"
+#include "platform/code_page.h"
+
+namespace app::qt {
+namespace {
+
+// The monitor's posted message travels as this event.
+class MonitorEvent final : public QEvent {
+public:
+    static QEvent::Type Kind() {
+        static const auto kind = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return kind;
+    }
+    MonitorEvent(std::uint32_t message, std::uintptr_t wParam)
+        : QEvent(Kind()), message_(message), wParam_(wParam) {}
+    std::uint32_t Message() const { return message_; }
+    std::uintptr_t WParam() const { return wParam_; }
+
+private:
+    std::uint32_t message_;
+    std::uintptr_t wParam_;
+};
+
+QString ToQString(std::u16string_view text) {
+    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+std::u16string FromQString(const QString& text) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
+                          static_cast<std::size_t>(text.size()));
+}
+
+enum class Kind { GroupBox, List, Button, Static, Edit, Notice };
+
+struct TemplateControl {
+    int id;
+    Kind kind;
+    const char16_t* caption;
+    int x, y, width, height;
+};
+
+// The dialog template, in template order, which is also the tab order.
+constexpr TemplateControl kTemplate[] = {
+    {IDC_STATIC, Kind::GroupBox, u"Reader", 7, 7, 203, 90},
+    {IDC_READER, Kind::List, u"", 15, 20, 125, 69},
+    {IDC_CONNECT, Kind::Button, u"Connect", 148, 35, 56, 19},
+    {IDC_DISCONNECT, Kind::Button, u"Disconnect", 148, 59, 56, 19},
+    {IDC_STATIC, Kind::GroupBox, u"Personalize", 217, 47, 192, 49},
+    {IDC_ACCESS_KEY_LABEL, Kind::Static, u"Access Key :", 227, 63, 42, 8},
+    {IDC_ACCESS_KEY, Kind::Edit, u"", 288, 61, 49, 13},
+    {IDC_NEW_ACCESS_KEY_LABEL, Kind::Static, u"New access key :", 227, 79, 56, 8},
+    {IDC_NEW_ACCESS_KEY, Kind::Edit, u"", 288, 77, 49, 13},
+    {IDC_CHANGE, Kind::Button, u"Change !", 344, 68, 57, 14},
+    {IDC_STATIC, Kind::GroupBox, u"Use", 7, 100, 402, 202},
+    {IDC_USE_KEY_LABEL, Kind::Static, u"Access key :", 18, 115, 41, 8},
+    {IDC_USE_KEY, Kind::Edit, u"", 78, 113, 49, 13},
+    {IDC_LOAD, Kind::Button, u"&Load", 147, 112, 58, 14},
+    {IDC_SAVE, Kind::Button, u"&Save", 211, 112, 58, 14},
+    {IDC_STATIC, Kind::Static, u"Notice file usage :", 18, 133, 58, 8},
+    {IDC_USAGE, Kind::Static, u"16384 / 16384", 86, 133, 50, 8},
+    {IDC_NOTICE, Kind::Notice, u"", 17, 145, 380, 150},
+    {IDCANCEL, Kind::Button, u"Exit", 287, 7, 67, 16},
+    {IDC_STATIC, Kind::Static,
+     u"Пример демонстрирует работу с длинными блоками данных на картах Mifare 1K, 4K", 239, 26,
+     162, 24},
+};
+
+constexpr int kDialogWidth = 416;
+constexpr int kDialogHeight = 308;
+constexpr char16_t kTitle[] = u"SDK sample : Tagquill";
+
+int MulDiv(int value, int numerator, int denominator) {
+    return static_cast<int>((static_cast<long long>(value) * numerator + denominator / 2) /
+                            denominator);
+}
+
+QMessageBox::Icon IconOfStyle(std::uint32_t style) {
+    switch (style & 0xF0) {
+        case 0x10: return QMessageBox::Critical;
+        case 0x20: return QMessageBox::Question;
+        case 0x30: return QMessageBox::Warning;
+        case 0x40: return QMessageBox::Information;
+        default: return QMessageBox::NoIcon;
+    }
+}
+
+}  // namespace
+
+QtDialogWindow::QtDialogWindow(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint) {
+    setWindowTitle(ToQString(kTitle));
+    // Dialog base units of the dialog font, measured as the Win32 dialog manager
+    // does, so that the template keeps its proportions in any font.
+    const QFontMetrics metrics(font());
+    const int sampleWidth =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    baseX_ = (sampleWidth / 26 + 1) / 2;
+    baseY_ = metrics.height();
+    CreateControls();
+    setFixedSize(DialogUnitsToPixels(0, 0, kDialogWidth, kDialogHeight).size());
+}
+
+QtDialogWindow::~QtDialogWindow() {
+    if (busyDepth_ > 0) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+QRect QtDialogWindow::DialogUnitsToPixels(int x, int y, int width, int height) const {
+    return QRect(MulDiv(x, baseX_, 4), MulDiv(y, baseY_, 8), MulDiv(width, baseX_, 4),
+                 MulDiv(height, baseY_, 8));
+}
+
+void QtDialogWindow::CreateControls() {
+    QWidget* previous = nullptr;
+    for (const auto& item : kTemplate) {
+        const QString caption = ToQString(item.caption);
+        QWidget* widget = nullptr;
+        switch (item.kind) {
+            case Kind::GroupBox:
+                widget = new QGroupBox(caption, this);
+                break;
+            case Kind::List: {
+                auto* list = new QListWidget(this);
+                list->setSelectionMode(QAbstractItemView::SingleSelection);
+                list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+                list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+                list->setUniformItemSizes(true);
+                widget = list;
+                break;
+            }
+            case Kind::Button: {
+                auto* button = new QPushButton(caption, this);
+                // The template has no default push button: Enter in an edit must
+                // not press anything. Enter on a focused button still presses it,
+                // as the dialog manager does (see eventFilter).
+                button->setAutoDefault(false);
+                button->setDefault(false);
+                button->installEventFilter(this);
+                const int id = item.id;
+                connect(button, &QPushButton::clicked, this, [this, id] { Command(id, BN_CLICKED); });
+                widget = button;
+                break;
+            }
+            case Kind::Static: {
+                auto* label = new QLabel(caption, this);
+                label->setTextFormat(Qt::PlainText);
+                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                widget = label;
+                break;
+            }
+            case Kind::Edit: {
+                auto* edit = new QLineEdit(this);
+                edit->setMaxLength(32767);
+                widget = edit;
+                break;
+            }
+            case Kind::Notice: {
+                notice_ = new NoticeEdit(this);
+                notice_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+                notice_->onUserChange = [this] { Command(IDC_NOTICE, EN_CHANGE); };
+                widget = notice_;
+                break;
+            }
+        }
+        QRect rect = DialogUnitsToPixels(item.x, item.y, item.width, item.height);
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            // A static as tall as several lines wraps its words. A one-line
+            // static was sized for the template's narrow font: in a wider one it
+            // grows to the right, into the gap the template leaves before the
+            // next control, rather than lose the end of its text.
+            if (rect.height() >= 2 * label->fontMetrics().height()) {
+                label->setWordWrap(true);
+            } else {
+                rect.setWidth(std::max(rect.width(), label->sizeHint().width()));
+            }
+        }
+        widget->setGeometry(rect);
+        if (item.id != IDC_STATIC) {
+            controls_.insert(item.id, widget);
+            widget->setObjectName(QStringLiteral("control_%1").arg(item.id));
+        }
+        if (widget->focusPolicy() != Qt::NoFocus) {
+            if (previous != nullptr) {
+                setTabOrder(previous, widget);
+            }
+            previous = widget;
+        }
+    }
+    Control(IDC_DISCONNECT)->setEnabled(false);
+}
+
+bool QtDialogWindow::Initialize() {
+    ended_ = false;
+    Dispatch(WM_INITDIALOG, 0);
+    return !ended_;
+}
+
+void QtDialogWindow::Destroy() { Dispatch(WM_DESTROY, 0); }
+
+int QtDialogWindow::Run() {
+    if (Initialize()) {
+        exec();
+    }
+    Destroy();
+    return dialogResult_;
+}
+
+bool QtDialogWindow::Dispatch(std::uint32_t message, std::uintptr_t wParam) {
+    if (proc_ == nullptr) {
+        return false;
+    }
+    std::intptr_t result = 0;
+    return proc_->ProcessWindowMessage(message, wParam, 0, result);
+}
+
+void QtDialogWindow::Command(int id, std::uint16_t notification) {
+    Dispatch(WM_COMMAND, MakeCommand(id, notification));
+}
+
+void QtDialogWindow::reject() { Command(IDCANCEL, BN_CLICKED); }
+
+void QtDialogWindow::Post(std::uint32_t message, std::uintptr_t wParam) {
+    QCoreApplication::postEvent(this, new MonitorEvent(message, wParam));
+}
+
+void QtDialogWindow::customEvent(QEvent* event) {
+    if (event->type() == MonitorEvent::Kind()) {
+        const auto* monitor = static_cast<MonitorEvent*>(event);
+        Dispatch(monitor->Message(), monitor->WParam());
+        return;
+    }
+    QDialog::customEvent(event);
+}
+
+void QtDialogWindow::showEvent(QShowEvent* event) {
+    everShown_ = true;
+    QDialog::showEvent(event);
+}
+
+bool QtDialogWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (button != nullptr && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            button->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+QListWidget* QtDialogWindow::List(int id) const { return qobject_cast<QListWidget*>(Control(id)); }
+
+void QtDialogWindow::SetText(int id, std::u16string_view text) {
+    QWidget* widget = Control(id);
+    const QString value = ToQString(text);
+    if (widget == notice_ && notice_ != nullptr) {
+        notice_->SetProgramText(value);
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(value);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        // A line edit cuts a text longer than its limit; the program only ever
+        // sets a key text that came from a key edit of the same limit.
+        edit->setText(value);
+    } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        button->setText(value);
+    }
+}
+
+void QtDialogWindow::SetAnsiText(int id, std::string_view bytes) {
+    SetText(id, platform::FromAnsi(bytes));
+}
+
+std::u16string QtDialogWindow::GetText(int id) {
+    QWidget* widget = Control(id);
+    if (widget == notice_ && notice_ != nullptr) {
+        return FromQString(notice_->CrLfText());
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return FromQString(label->text());
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        return FromQString(edit->text());
+    }
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        return FromQString(button->text());
+    }
+    return {};
+}
+
+unsigned QtDialogWindow::GetTextLength(int id) {
+    if (notice_ != nullptr && Control(id) == notice_) {
+        return notice_->CrLfLength();
+    }
+    return static_cast<unsigned>(GetText(id).size());
+}
+
+void QtDialogWindow::Enable(int id, bool enable) {
+    if (QWidget* widget = Control(id)) {
+        widget->setEnabled(enable);
+    }
+}
+
+void QtDialogWindow::Repaint(int id) {
+    if (QWidget* widget = Control(id); widget != nullptr && widget->isVisible()) {
+        widget->repaint();
+    }
+}
+
+void QtDialogWindow::SetFocus(int id) {
+    if (QWidget* widget = Control(id)) {
+        widget->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void QtDialogWindow::LimitText(int id, unsigned limit) {
+    QWidget* widget = Control(id);
+    if (notice_ != nullptr && widget == notice_) {
+        notice_->SetLimit(limit);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setMaxLength(limit == 0 || limit > INT_MAX ? 32767 : static_cast<int>(limit));
+    }
+}
+
+void QtDialogWindow::ListAdd(int id, std::u16string_view text) {
+    QListWidget* list = List(id);
+    if (list == nullptr) {
+        return;
+    }
+    // Sorted as a sorted list box sorts: letter case does not count.
+    const QString value = ToQString(text);
+    int row = 0;
+    while (row < list->count() &&
+           QString::compare(list->item(row)->text(), value, Qt::CaseInsensitive) <= 0) {
+        ++row;
+    }
+    list->insertItem(row, value);
+}
+
+void QtDialogWindow::ListSelect(int id, int index) {
+    QListWidget* list = List(id);
+    if (list == nullptr) {
+        return;
+    }
+    if (index >= 0 && index < list->count()) {
+        list->setCurrentRow(index);
+    } else {
+        list->clearSelection();
+        list->setCurrentRow(-1);
+    }
+}
+
+int QtDialogWindow::ListSelection(int id) {
+    QListWidget* list = List(id);
+    if (list == nullptr) {
+        return -1;
+    }
+    const auto selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->row(selected.front());
+}
+
+std::u16string QtDialogWindow::ListText(int id, int index) {
+    QListWidget* list = List(id);
+    if (list == nullptr || index < 0 || index >= list->count()) {
+        return {};
+    }
+    return FromQString(list->item(index)->text());
+}
+
+void QtDialogWindow::CenterWindow() {
+    const QWidget* owner = parentWidget();
+    QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    const QRect over = owner != nullptr && owner->isVisible() && !owner->isMinimized()
+                           ? owner->frameGeometry()
+                           : area;
+    QRect frame = frameGeometry();
+    frame.moveCenter(over.center());
+    // Clamped to the work area, top-left winning when the window is too big.
+    frame.moveRight(std::min(frame.right(), area.right()));
+    frame.moveBottom(std::min(frame.bottom(), area.bottom()));
+    frame.moveLeft(std::max(frame.left(), area.left()));
+    frame.moveTop(std::max(frame.top(), area.top()));
+    move(frame.topLeft());
+}
+
+void QtDialogWindow::EndDialog(int result) {
+    dialogResult_ = result;
+    ended_ = true;
+    done(result);
+}
+
+void QtDialogWindow::SetBusy(bool busy) {
+    if (busy) {
+        if (busyDepth_++ == 0) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        }
+    } else if (busyDepth_ > 0 && --busyDepth_ == 0) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+int QtDialogWindow::MessageBox(std::u16string_view text, std::u16string_view caption,
+                               std::uint32_t style) {
+    QMessageBox box(IconOfStyle(style), ToQString(caption), ToQString(text), QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    // Runs its own loop, in which the monitor's posted messages are still handled.
+    box.exec();
+    return kIdOk;
+}
+
+int RunMainDialog(CardFactory makeCard, ReaderEnumerator enumReaders) {
+    QtDialogWindow window;
+    CMainDlg dialog(window, std::move(makeCard), std::move(enumReaders));
+    window.SetProc(&dialog);
+    const int result = window.Run();
+    window.SetProc(nullptr);
+    return result;
+}
+
+}  // namespace app::qt

@@ -1,0 +1,31 @@
+#include "errors/show_error.h"
+
+namespace {
+
+std::u16string Hex8(HResult status) {
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    // A negative status prints as its 32-bit pattern.
+    auto bits = static_cast<std::uint32_t>(status);
+    std::u16string text(8, u'0');
+    for (int i = 7; i >= 0; --i) {
+        text[static_cast<std::size_t>(i)] = kDigits[bits & 0xF];
+        bits >>= 4;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::u16string FormatError(const ICOMSrvException& error) {
+    return Hex8(error.GetErrorCode()) + u" : " + error.GetSource() + u" : " + error.GetDescription();
+}
+
+std::u16string FormatError(const CAtlException& error) { return Hex8(error.GetHResult()); }
+
+void ShowError(IMessageBoxOwner& owner, const ICOMSrvException& error) {
+    owner.MessageBox(FormatError(error), kErrorCaption, kMbOk | kMbIconError);
+}
+
+void ShowError(IMessageBoxOwner& owner, const CAtlException& error) {
+    owner.MessageBox(FormatError(error), kErrorCaption, kMbOk | kMbIconError);
+}

@@ -1,0 +1,51 @@
+#pragma once
+// The card presence monitor: while a reader is connected it lists the tags in
+// the field every poll interval, under the reader lock, and posts the monitor
+// message when a card comes, goes or is replaced. It keeps off the reader while
+// the window holds a card, and it never reports an error: a listing that fails
+// is "no news".
+
+#include <chrono>
+#include <cstdint>
+
+#include "monitor/my_thread2.h"
+
+class CACR120Base;
+class IMessagePoster;
+
+class CMonThread : public CMyThread2 {
+public:
+    static constexpr std::chrono::milliseconds kPollInterval{500};
+
+    // wParam of the monitor message.
+    static constexpr std::uintptr_t kCardGone = 0;
+    static constexpr std::uintptr_t CardPresent(std::uint16_t cardType) {
+        return (static_cast<std::uintptr_t>(cardType) << 16) | 1u;
+    }
+
+    explicit CMonThread(CACR120Base& reader) : reader_(reader) {}
+
+    // Where the messages go; called while no thread runs.
+    void SetTarget(IMessagePoster* window, std::uint32_t message) {
+        window_ = window;
+        message_ = message;
+    }
+    // Tests that need many polls shorten the interval; called while no thread runs.
+    void SetPollInterval(std::chrono::milliseconds interval) { pollInterval_ = interval; }
+
+    std::uint32_t Run() override;
+
+private:
+    struct Listing;
+    struct State;
+
+    // One listing and comparison; updates `state` only when the listing worked.
+    void Poll(State& state);
+    void List(Listing& listing);
+    void Post(std::uintptr_t wParam);
+
+    CACR120Base& reader_;
+    IMessagePoster* window_ = nullptr;
+    std::uint32_t message_ = 0;
+    std::chrono::milliseconds pollInterval_ = kPollInterval;
+};

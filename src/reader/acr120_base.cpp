@@ -1,0 +1,198 @@
+#include "reader/acr120_base.h"
+
+#include <algorithm>
+#include <new>
+
+#include "errors/atl_exception.h"
+#include "errors/coded_exception.h"
+#include "monitor/mon_thread.h"
+#include "reader/acr120_trace.h"
+#include "reader/reader_error.h"
+
+namespace {
+
+constexpr std::uint8_t kRegisterMode = 5;
+constexpr std::uint8_t kModeToRewrite = 0x42;
+constexpr std::uint8_t kModeWanted = 0x46;
+
+[[noreturn]] void Fail(std::int32_t code) { throw CCodedException(code, kSourceReaderBase); }
+
+bool IsAsciiLetterIgnoringCase(char16_t actual, char expectedUpper) {
+    return actual == static_cast<char16_t>(expectedUpper) ||
+           actual == static_cast<char16_t>(expectedUpper - 'A' + 'a');
+}
+
+// "XXXn": exactly four characters, the prefix in any letter case, n from 1 to 8.
+bool IsPortName(const std::u16string& name, const char* prefix) {
+    if (name.size() != 4 || name[3] < u'1' || name[3] > u'8') {
+        return false;
+    }
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (!IsAsciiLetterIgnoringCase(name[i], prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+CACR120Base::CACR120Base() : CACR120Base(platform::ProgramModule()) {}
+
+CACR120Base::CACR120Base(const platform::ModuleRef& module) {
+    try {
+        readerLock_ = std::make_unique<ReaderLock>();
+    } catch (const std::bad_alloc&) {
+        AtlThrow(kEOutOfMemory);
+    }
+    SetReaderName(nullptr);
+    monitor_ = std::make_unique<CMonThread>(*this);
+
+    auto serial = std::make_unique<CACR120Dll>();
+    serial->traceFileName = reader_trace::TraceFileNameFromEnvironment();
+    if (!serial->Load(module)) {
+        Fail(kErrLibraryMissing);
+    }
+    serialDll_ = std::move(serial);
+
+    auto usb = std::make_unique<CACR120UDll>();
+    if (!usb->Load(module)) {
+        Fail(kErrLibraryMissing);
+    }
+    usbDll_ = std::move(usb);
+}
+
+CACR120Base::~CACR120Base() {
+    Disconnect();
+    // The monitor refers to the lock and the bindings, so it goes first, and the
+    // libraries are unloaded only once nothing can call into them.
+    monitor_.reset();
+    readerLock_.reset();
+    usbDll_.reset();
+    serialDll_.reset();
+}
+
+bool CACR120Base::IsCardConnected() const {
+    // Written only by the window's thread, which is also the only caller.
+    return cardConnected_;
+}
+
+void CACR120Base::SetReaderName(const char16_t* name) {
+    if (connected_) {
+        Fail(kErrReaderConnected);
+    }
+    readerName_ = name != nullptr ? name : u"";
+    if (IsPortName(readerName_, "USB")) {
+        portKind_ = PortKind::Usb;
+    } else if (IsPortName(readerName_, "COM")) {
+        portKind_ = PortKind::Serial;
+    } else {
+        portKind_ = PortKind::None;
+    }
+}
+
+void CACR120Base::Connect() {
+    Disconnect();
+    if (readerName_.empty()) {
+        Fail(kErrReaderNameNotSet);
+    }
+    switch (portKind_) {
+        case PortKind::Serial: {
+            const auto portIndex = static_cast<std::int16_t>(readerName_[3] - u'1');
+            const std::int16_t handle = serialDll_->Open(portIndex, openOption_);
+            CheckReaderResult(handle);
+
+            std::uint8_t stationCount = 0;
+            std::array<std::uint8_t, acr120::kStationListSize> stations{};
+            const std::int16_t idResult = serialDll_->GetID(handle, &stationCount, stations.data());
+            if (idResult < 0 || stationCount == 0) {
+                serialDll_->Close(handle);
+                throw CACR120Exception(idResult < 0 ? idResult : acr120::rc::kInternalError);
+            }
+            readerHandle_ = handle;
+            station_ = stations[0];
+
+            // Readers that come up in mode 0x42 are switched to 0x46; a reader
+            // that cannot say which mode it is in is left as it is.
+            std::uint8_t mode = 0;
+            if (serialDll_->ReadEEPROM(handle, station_, kRegisterMode, &mode) == 0 &&
+                mode == kModeToRewrite) {
+                serialDll_->WriteEEPROM(handle, station_, kRegisterMode, kModeWanted);
+            }
+            break;
+        }
+        case PortKind::Usb: {
+            const auto portIndex = static_cast<std::int16_t>(readerName_[3] - u'1');
+            const std::int16_t handle = usbDll_->ACR120_Open(portIndex);
+            CheckReaderResult(handle);
+            readerHandle_ = handle;
+            break;
+        }
+        default:
+            Fail(kErrReaderTypeNotSupported);
+    }
+    connected_ = true;
+}
+
+void CACR120Base::Disconnect() {
+    // Before the handle is touched, and without the reader lock: the monitor
+    // takes that lock for each listing and would otherwise be waited for by
+    // the thread it waits for.
+    monitor_->Stop(monitorStopTimeoutMs_);
+    if (!connected_) {
+        return;
+    }
+    {
+        ReaderLockHolder hold(*readerLock_);
+        cardConnected_ = false;
+    }
+    switch (portKind_) {
+        case PortKind::Serial:
+            serialDll_->Close(readerHandle_);
+            break;
+        case PortKind::Usb:
+            usbDll_->ACR120_Close(readerHandle_);
+            break;
+        default:
+            break;
+    }
+    connected_ = false;
+}
+
+bool CACR120Base::StartMonitor(IMessagePoster* window, std::uint32_t message) {
+    monitor_->Stop(monitorStopTimeoutMs_);
+    if (!connected_) {
+        Fail(kErrReaderNotConnected);
+    }
+    monitor_->SetTarget(window, message);
+    return monitor_->Start(0, 0);
+}
+
+void CACR120Base::StoreKey(bool toReader, std::uint8_t keyType, std::uint8_t keyIndex,
+                           const std::uint8_t* key) {
+    if (!connected_) {
+        Fail(kErrReaderNotConnected);
+    }
+    if ((keyType != kKeyTypeA && keyType != kKeyTypeB) || keyIndex >= kKeyIndexCount ||
+        key == nullptr) {
+        Fail(kErrInvalidParameter);
+    }
+    const auto slot = static_cast<std::uint8_t>(keyIndex * 2 + (keyType == kKeyTypeB ? 1 : 0));
+    MifareKey copy{};
+    std::copy_n(key, copy.size(), copy.begin());
+    if (!toReader) {
+        keyCache_[slot] = copy;
+        return;
+    }
+    ReaderLockHolder hold(*readerLock_);
+    switch (portKind_) {
+        case PortKind::Serial:
+            CheckReaderResult(serialDll_->WriteMasterKey(readerHandle_, station_, slot, copy.data()));
+            break;
+        case PortKind::Usb:
+            CheckReaderResult(usbDll_->ACR120_WriteMasterKey(readerHandle_, slot, copy.data()));
+            break;
+        default:
+            Fail(kErrReaderTypeNotSupported);
+    }
+}

@@ -1,0 +1,97 @@
+#include "gui_harness.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/control_ids.h"
+
+namespace app::qt::testing {
+
+void EnsureApplication() {
+    if (QApplication::instance() != nullptr) {
+        return;
+    }
+    // Never pop windows onto a developer's desktop.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "app_gui_test";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+}
+
+BoxCloser::BoxCloser(std::function<void()> whileOpen) : whileOpen_(std::move(whileOpen)) {
+    connect(&timer_, &QTimer::timeout, this, &BoxCloser::Poll);
+    timer_.start(10);
+}
+
+void BoxCloser::Poll() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || inBox_ || !box->isVisible()) {
+        return;
+    }
+    inBox_ = true;
+    seen.push_back(SeenBox{box->windowTitle(), box->text(), box->icon(),
+                           QApplication::overrideCursor() != nullptr});
+    if (whileOpen_) {
+        whileOpen_();
+    }
+    box->button(QMessageBox::Ok)->click();
+    inBox_ = false;
+}
+
+Dialog::Dialog(CardFactory makeCard, ReaderEnumerator enumReaders, bool show)
+    : logic(window, std::move(makeCard), std::move(enumReaders)) {
+    window.SetProc(&logic);
+    initialised = window.Initialize();
+    if (initialised && show) {
+        window.show();
+        initialised = QTest::qWaitForWindowExposed(&window);
+    }
+}
+
+Dialog::~Dialog() {
+    window.hide();
+    window.Destroy();
+    window.SetProc(nullptr);
+}
+
+void Dialog::Click(int id) { QTest::mouseClick(Control(id), Qt::LeftButton); }
+
+QString Dialog::Text(int id) {
+    const std::u16string text = window.GetText(id);
+    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+bool Dialog::CardControlsEnabled(bool enabled) const {
+    for (int id : kCardControls) {
+        if (Control(id)->isEnabled() != enabled) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int Dialog::FocusId() const {
+    QWidget* focus = window.focusWidget();
+    for (int id : {IDC_READER, IDC_CONNECT, IDC_DISCONNECT, IDC_ACCESS_KEY, IDC_NEW_ACCESS_KEY,
+                   IDC_CHANGE, IDC_USE_KEY, IDC_LOAD, IDC_SAVE, IDC_NOTICE, IDCANCEL}) {
+        if (Control(id) == focus) {
+            return id;
+        }
+    }
+    return 0;
+}
+
+void TypeText(QWidget* widget, const QString& text) {
+    for (QChar c : text) {
+        QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+bool WaitFor(const std::function<bool()>& condition, int ms) {
+    return QTest::qWaitFor(condition, ms);
+}
+
+}  // namespace app::qt::testing

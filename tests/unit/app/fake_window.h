@@ -1,0 +1,162 @@
+#pragma once
+// A window that remembers what the dialog logic did to it, and a card object that
+// does what a test tells it. Both write into one log, so a test sees the order of
+// window steps and card calls, which is what the window's behaviour is.
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/card_session.h"
+#include "app/control_ids.h"
+#include "app/dialog_window.h"
+#include "monitor/message_poster.h"
+#include "platform/code_page.h"
+
+namespace app::testing {
+
+using Log = std::vector<std::string>;
+
+inline std::string Narrow(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
+
+struct Control {
+    std::u16string text;
+    bool enabled = true;
+    unsigned limit = 0;
+};
+
+struct Box {
+    std::u16string text, caption;
+    std::uint32_t style;
+    bool busyWhenShown;
+};
+
+class FakeWindow : public IDialogWindow, public IMessagePoster {
+public:
+    explicit FakeWindow(Log& log) : log_(log) {
+        controls[IDC_DISCONNECT].enabled = false;
+        controls[IDC_USAGE].text = u"16384 / 16384";  // the template's placeholder
+    }
+    void SetText(int id, std::u16string_view text) override {
+        Note("text " + std::to_string(id) + "=" + Narrow(text));
+        controls[id].text = text;
+    }
+    void SetAnsiText(int id, std::string_view bytes) override {
+        Note("ansi " + std::to_string(id));
+        controls[id].text = platform::FromAnsi(bytes);
+    }
+    std::u16string GetText(int id) override { return controls[id].text; }
+    unsigned GetTextLength(int id) override { return static_cast<unsigned>(controls[id].text.size()); }
+    void Enable(int id, bool on) override {
+        Note((on ? "enable " : "disable ") + std::to_string(id));
+        controls[id].enabled = on;
+    }
+    void Repaint(int id) override { Note("repaint " + std::to_string(id)); }
+    void SetFocus(int id) override {
+        Note("focus " + std::to_string(id));
+        focus = id;
+    }
+    void LimitText(int id, unsigned limit) override {
+        Note("limit " + std::to_string(id) + "=" + std::to_string(limit));
+        controls[id].limit = limit;
+    }
+    // Kept sorted as the contract says, so the logic's "entry 0" is checked.
+    void ListAdd(int, std::u16string_view text) override {
+        auto fold = [](std::u16string s) {
+            std::transform(s.begin(), s.end(), s.begin(),
+                           [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + 32 : c; });
+            return s;
+        };
+        auto at = std::find_if(list.begin(), list.end(),
+                               [&](const std::u16string& item) { return fold(item) > fold(std::u16string(text)); });
+        list.insert(at, std::u16string(text));
+    }
+    void ListSelect(int, int index) override {
+        selection = index >= 0 && index < static_cast<int>(list.size()) ? index : -1;
+    }
+    int ListSelection(int) override { return selection; }
+    std::u16string ListText(int, int index) override { return list.at(static_cast<std::size_t>(index)); }
+    void CenterWindow() override { Note("center"); }
+    void EndDialog(int result) override { endResult = result; }
+    void SetBusy(bool on) override {
+        Note(on ? "busy" : "idle");
+        busy = on;
+    }
+    IMessagePoster* MessageTarget() override { return this; }
+    void Post(std::uint32_t, std::uintptr_t) override {}
+    int MessageBox(std::u16string_view text, std::u16string_view caption, std::uint32_t style) override {
+        Note("box " + Narrow(text));
+        boxes.push_back(Box{std::u16string(text), std::u16string(caption), style, busy});
+        if (whileBoxOpen) {
+            whileBoxOpen();  // as the box's own message loop would dispatch
+        }
+        return kIdOk;
+    }
+
+    std::map<int, Control> controls;
+    std::vector<std::u16string> list;
+    int selection = -1;
+    int focus = 0;
+    bool busy = false;
+    std::optional<int> endResult;
+    std::vector<Box> boxes;
+    std::function<void()> whileBoxOpen;
+
+private:
+    void Note(const std::string& line) { log_.push_back(line); }
+    Log& log_;
+};
+
+class FakeCard : public ICardSession {
+public:
+    explicit FakeCard(Log& log) : log_(log) {}
+    ~FakeCard() override { log_.push_back("card destroyed"); }
+
+    void SetReaderName(const char16_t* name) override { Step("SetReaderName " + Narrow(name)); }
+    void Connect() override {
+        Step("Connect");
+        connected = true;
+    }
+    bool StartMonitor(IMessagePoster* window, std::uint32_t message) override {
+        Step("StartMonitor " + std::to_string(message));
+        monitorTarget = window;
+        return true;
+    }
+    void Disconnect() override {
+        connected = false;
+        Step("Disconnect");
+    }
+    bool IsConnected() const override { return connected; }
+    NoticeContent ReadNotice(std::u16string_view key) override {
+        Step("ReadNotice " + Narrow(key));
+        return notice;
+    }
+    void WriteNotice(std::u16string_view key, std::u16string_view text) override {
+        Step("WriteNotice " + Narrow(key) + "|" + Narrow(text));
+    }
+    void ChangeAccessKey(const std::function<std::u16string()>& currentKey,
+                         std::u16string_view newKey) override {
+        log_.push_back("card selected");
+        Step("ChangeAccessKey " + Narrow(currentKey()) + "->" + Narrow(newKey));
+    }
+
+    // Call name -> what it throws instead of working.
+    std::map<std::string, std::function<void()>> faults;
+    bool connected = false;
+    NoticeContent notice{"", 750};
+    IMessagePoster* monitorTarget = nullptr;
+
+private:
+    void Step(const std::string& call) {
+        log_.push_back("card " + call);
+        if (auto it = faults.find(call.substr(0, call.find(' '))); it != faults.end()) {
+            it->second();
+        }
+    }
+    Log& log_;
+};
+
+}  // namespace app::testing

@@ -1,0 +1,113 @@
+// The control library's promises to tests: a scoped state folder, readers and cards as
+// files, and errors that change nothing.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+
+#include "control/virtual_field.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vreader::Bytes;
+using vreader::CardKind;
+using vreader::ControlError;
+using vreader::ErrorKind;
+
+ErrorKind KindOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ControlError& error) {
+        return error.Kind();
+    }
+    ADD_FAILURE() << "no error";
+    return ErrorKind::kIo;
+}
+
+TEST(ScopedVirtualField, OwnsAFreshFolderNamedInTheEnvironment) {
+    setenv("TAGQUILL_VREADER_DIR", "/previous", 1);
+    fs::path dir;
+    {
+        vreader::ScopedVirtualField field;
+        dir = field.Dir();
+        EXPECT_EQ(std::getenv("TAGQUILL_VREADER_DIR"), dir.string());
+        EXPECT_EQ(field.Readers(), (std::vector<std::string>{"COM1", "USB1"}));
+        field.NewCard("COM1", CardKind::kClassic1K);
+        vreader::ScopedVirtualField other;
+        EXPECT_NE(other.Dir(), dir);
+        EXPECT_TRUE(other.Field("COM1").empty());
+    }
+    EXPECT_FALSE(fs::exists(dir));
+    EXPECT_STREQ(std::getenv("TAGQUILL_VREADER_DIR"), "/previous");
+    unsetenv("TAGQUILL_VREADER_DIR");
+}
+
+TEST(VirtualField, ListsOnlyCardImagesInNameOrder) {
+    vreader::ScopedVirtualField field;
+    field.NewCard("COM1", CardKind::kClassic1K, Bytes{1, 1, 1, 1}, "b.mfd");
+    field.NewCard("COM1", CardKind::kClassic4K, Bytes{2, 2, 2, 2}, "a.dump");
+    field.NewCard("COM1", CardKind::kSevenByteUid, Bytes{4, 3, 3, 3, 3, 3, 3}, "c.BIN");
+    std::ofstream(field.ReaderDir("COM1") / "notes.txt") << std::string(1024, 'x');
+    std::ofstream(field.ReaderDir("COM1") / "half.mfd") << std::string(512, 'x');
+    const auto cards = field.Field("com1");
+    ASSERT_EQ(cards.size(), 3u);
+    EXPECT_EQ(cards[0].name, "a.dump");
+    EXPECT_EQ(cards[1].name, "b.mfd");
+    EXPECT_EQ(cards[2].uid, (Bytes{4, 3, 3, 3, 3, 3, 3}));
+}
+
+TEST(VirtualField, TakenCardsKeepTheirImageAndNeverOverwriteAnother) {
+    vreader::ScopedVirtualField field;
+    field.AddReader("USB2");
+    field.NewCard("COM1", CardKind::kClassic1K, Bytes{1, 2, 3, 4}, "same.mfd");
+    field.NewCard("USB2", CardKind::kClassic1K, Bytes{5, 6, 7, 8}, "same.mfd");
+    const auto first = field.RemoveCard("COM1");
+    const auto second = field.RemoveCard("USB2", "same.mfd");
+    EXPECT_NE(first, second);
+    EXPECT_EQ(field.ReadCard("same.mfd")[0], 1);
+    EXPECT_EQ(field.ReadCard(second.filename().string())[0], 5);
+    field.PlaceCard(second.filename().string(), "COM1");
+    EXPECT_EQ(field.Field("COM1").at(0).uid, (Bytes{5, 6, 7, 8}));
+}
+
+TEST(VirtualField, BadRequestsFailWithTheirKindAndChangeNothing) {
+    vreader::ScopedVirtualField field;
+    EXPECT_EQ(KindOf([&] { field.AddReader("COM9"); }), ErrorKind::kBadArgument);
+    EXPECT_EQ(KindOf([&] { field.AddReader("LPT1"); }), ErrorKind::kBadArgument);
+    EXPECT_EQ(KindOf([&] { field.AddReader("COM1"); }), ErrorKind::kExists);
+    EXPECT_EQ(KindOf([&] { field.Field("COM2"); }), ErrorKind::kNotFound);
+    EXPECT_EQ(KindOf([&] { field.NewCard("COM2", CardKind::kClassic1K); }), ErrorKind::kNotFound);
+    EXPECT_EQ(KindOf([&] { field.PlaceImage("COM1", Bytes(1000), "x.mfd"); }), ErrorKind::kBadImage);
+    EXPECT_EQ(KindOf([&] { field.PlaceImage("COM1", Bytes(1024), "x.txt"); }),
+              ErrorKind::kBadArgument);
+    EXPECT_EQ(KindOf([&] { field.PlaceImage("COM1", Bytes(1024), "../x.mfd"); }),
+              ErrorKind::kBadArgument);
+    field.NewCard("COM1", CardKind::kClassic1K, Bytes{1, 2, 3, 4}, "x.mfd");
+    EXPECT_EQ(KindOf([&] { field.NewCard("COM1", CardKind::kClassic1K, Bytes{9, 9, 9, 9}, "x.mfd"); }),
+              ErrorKind::kExists);
+    EXPECT_EQ(field.Field("COM1").at(0).uid, (Bytes{1, 2, 3, 4})) << "the first card stays";
+    EXPECT_EQ(KindOf([&] { field.RemoveCard("USB1"); }), ErrorKind::kNotFound);
+    EXPECT_EQ(KindOf([&] { field.FailCall("COM1", "Reed", 1, -1); }), ErrorKind::kBadArgument);
+    EXPECT_EQ(KindOf([&] { field.FailCall("COM1", "Read", 0, -1); }), ErrorKind::kBadArgument);
+    EXPECT_EQ(KindOf([&] { field.StoredKey("COM1", 32); }), ErrorKind::kBadArgument);
+    EXPECT_TRUE(field.FaultLines("COM1").empty());
+}
+
+TEST(VirtualField, ReaderMemoryStartsAtItsDefaults) {
+    vreader::ScopedVirtualField field;
+    EXPECT_EQ(field.Station("COM1"), 1);
+    EXPECT_EQ(field.Eeprom("COM1", 5), 0x42);
+    EXPECT_EQ(field.Eeprom("COM1", 4), 0);
+    EXPECT_EQ(field.StoredKey("USB1", 31), (std::array<std::uint8_t, 6>{0xFF, 0xFF, 0xFF, 0xFF,
+                                                                         0xFF, 0xFF}));
+    field.SetEeprom("COM1", 5, 0x46);
+    field.SetStoredKey("COM1", 0, {1, 2, 3, 4, 5, 6});
+    EXPECT_EQ(field.Eeprom("COM1", 5), 0x46);
+    EXPECT_EQ(field.StoredKey("COM1", 0)[5], 6);
+    EXPECT_EQ(field.StoredKey("COM1", 1)[0], 0xFF);
+}
+
+}  // namespace

@@ -1,0 +1,418 @@
+#include "core/state.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "core/mifare.h"
+
+namespace vreader::state {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Closes a descriptor also when a cancelled thread unwinds through its owner.
+struct Fd {
+    int fd;
+    explicit Fd(int value) : fd(value) {}
+    ~Fd() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+std::optional<int> ToInt(std::string_view text) {
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+constexpr const char* kFunctions[] = {"Open",       "Close",          "GetID",     "ListTag",
+                                      "ListTags",   "Select",         "MultiTagSelect",
+                                      "WriteMasterKey", "Login",      "Read",      "Write",
+                                      "ReadValue",  "WriteValue",     "Inc",       "Dec",
+                                      "ReadEEPROM", "WriteEEPROM"};
+
+}  // namespace
+
+fs::path DefaultStateDir() {
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    fs::path base;
+    if (xdg != nullptr && *xdg == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = fs::path(home != nullptr && *home != '\0' ? home : "/tmp") / ".local" / "state";
+    }
+    return base / "tagquill" / "vreader";
+}
+
+fs::path StateDir() {
+    const char* dir = std::getenv(kEnvVar);
+    if (dir != nullptr && *dir != '\0') {
+        return dir;
+    }
+    return DefaultStateDir();
+}
+
+std::optional<std::string> CanonicalReaderName(std::string_view name) {
+    if (name.size() != 4) {
+        return std::nullopt;
+    }
+    std::string upper;
+    for (char c : name) {
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if ((upper.starts_with("COM") || upper.starts_with("USB")) && upper[3] >= '1' && upper[3] <= '8') {
+        return upper;
+    }
+    return std::nullopt;
+}
+
+bool IsCardFileName(std::string_view name) {
+    if (name.empty() || name.front() == '.') {
+        return false;
+    }
+    const std::string lower = Lower(name);
+    return lower.ends_with(".mfd") || lower.ends_with(".bin") || lower.ends_with(".dump");
+}
+
+std::vector<CardFile> ListCards(const fs::path& folder) {
+    std::vector<CardFile> cards;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!IsCardFileName(name)) {
+            continue;
+        }
+        // Another process may take the card away between the listing and the read.
+        auto image = ReadFileBytes(it->path());
+        if (!image || mifare::TagTypeOfSize(image->size()) == 0) {
+            continue;
+        }
+        cards.push_back(CardFile{name, it->path(), std::move(*image)});
+    }
+    std::sort(cards.begin(), cards.end(),
+              [](const CardFile& a, const CardFile& b) { return a.name < b.name; });
+    return cards;
+}
+
+std::optional<Bytes> ReadFileBytes(const fs::path& path) {
+    Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    Bytes data;
+    std::uint8_t buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        data.insert(data.end(), buffer, buffer + n);
+        if (data.size() > (16u << 20)) {
+            return std::nullopt;  // no state file is anywhere near this big
+        }
+    }
+    return data;
+}
+
+bool WriteFileAtomic(const fs::path& path, const Bytes& data) {
+    static std::atomic<unsigned> counter{0};
+    const fs::path temp = path.parent_path() / ("." + path.filename().string() + ".tmp-" +
+                                                std::to_string(::getpid()) + "-" +
+                                                std::to_string(counter.fetch_add(1)));
+    {
+        Fd file(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        if (file.fd < 0) {
+            return false;
+        }
+        if (!WriteAll(file.fd, data.data(), data.size()) || ::fsync(file.fd) != 0) {
+            ::unlink(temp.c_str());
+            return false;
+        }
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool WriteTextAtomic(const fs::path& path, const std::string& text) {
+    return WriteFileAtomic(path, Bytes(text.begin(), text.end()));
+}
+
+FieldLock::FieldLock(const fs::path& readerDir) {
+    fd_ = ::open((readerDir / kFieldLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ >= 0) {
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+}
+
+FieldLock::~FieldLock() {
+    if (fd_ >= 0) {
+        ::close(fd_);  // releases the lock
+    }
+}
+
+std::optional<fs::path> MoveToCards(const fs::path& stateDir, const fs::path& image) {
+    std::error_code ec;
+    const fs::path cards = stateDir / kCardsFolder;
+    fs::create_directories(cards, ec);
+    const std::string stem = image.stem().string();
+    const std::string ext = image.extension().string();
+    for (int n = 1; n < 10000; ++n) {
+        const fs::path target =
+            cards / (n == 1 ? image.filename().string() : stem + "-" + std::to_string(n) + ext);
+        // link + unlink never replaces a card already lying there.
+        if (::link(image.c_str(), target.c_str()) == 0) {
+            ::unlink(image.c_str());
+            return target;
+        }
+        if (errno != EEXIST) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+std::uint8_t ReadStation(const fs::path& readerDir) {
+    auto data = ReadFileBytes(readerDir / kStationFile);
+    if (!data) {
+        return kDefaultStation;
+    }
+    std::string text(data->begin(), data->end());
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.pop_back();
+    }
+    auto value = ToInt(text);
+    return value && *value >= 0 && *value <= 255 ? static_cast<std::uint8_t>(*value)
+                                                 : kDefaultStation;
+}
+
+std::array<std::uint8_t, kEepromSize> ReadEeprom(const fs::path& readerDir) {
+    std::array<std::uint8_t, kEepromSize> regs{};
+    regs[5] = kRegister5Default;
+    if (auto data = ReadFileBytes(readerDir / kEepromFile); data && data->size() == regs.size()) {
+        std::copy(data->begin(), data->end(), regs.begin());
+    }
+    return regs;
+}
+
+std::array<std::uint8_t, kKeySlots * 6> ReadKeys(const fs::path& readerDir) {
+    std::array<std::uint8_t, kKeySlots * 6> keys;
+    keys.fill(0xFF);
+    if (auto data = ReadFileBytes(readerDir / kKeysFile); data && data->size() == keys.size()) {
+        std::copy(data->begin(), data->end(), keys.begin());
+    }
+    return keys;
+}
+
+bool IsKnownFunction(std::string_view name) {
+    return std::find(std::begin(kFunctions), std::end(kFunctions), name) != std::end(kFunctions);
+}
+
+std::optional<Fault> ParseFault(std::string_view line, std::string* error) {
+    auto fail = [&](const std::string& why) -> std::optional<Fault> {
+        if (error != nullptr) {
+            *error = why;
+        }
+        return std::nullopt;
+    };
+    std::istringstream in{std::string(line)};
+    std::string word;
+    if (!(in >> word)) {
+        return fail("empty fault");
+    }
+    Fault fault;
+    using T = Fault::Type;
+    std::vector<std::string> need;
+    if (word == "fail") {
+        fault.type = T::kFail;
+        need = {"fn", "at", "code"};
+    } else if (word == "remove") {
+        fault.type = T::kRemove;
+        need = {"fn", "at"};
+    } else if (word == "block") {
+        fault.type = T::kBlock;
+        need = {"fn"};
+    } else if (word == "tags") {
+        fault.type = T::kTags;
+        need = {"count"};
+    } else if (word == "type-flag-zero") {
+        fault.type = T::kTypeFlagZero;
+    } else if (word == "station-count-zero") {
+        fault.type = T::kStationCountZero;
+    } else if (word == "latency") {
+        fault.type = T::kLatency;
+        need = {"ms"};
+    } else {
+        return fail("unknown fault '" + word + "'");
+    }
+    std::vector<std::string> seen;
+    while (in >> word) {
+        const auto eq = word.find('=');
+        if (eq == std::string::npos) {
+            return fail("expected key=value, got '" + word + "'");
+        }
+        const std::string key = word.substr(0, eq);
+        std::string value = word.substr(eq + 1);
+        if (key == "fn") {
+            if (value.starts_with("ACR120_")) {
+                value = value.substr(7);
+            }
+            if (value != "*" && !IsKnownFunction(value)) {
+                return fail("unknown function '" + value + "'");
+            }
+            fault.function = value;
+        } else {
+            auto number = ToInt(value);
+            if (!number) {
+                return fail("'" + key + "' needs a number, got '" + value + "'");
+            }
+            if (key == "at" && *number >= 1) {
+                fault.at = *number;
+            } else if (key == "code" && *number >= -32768 && *number <= 32767) {
+                fault.code = *number;
+            } else if (key == "times" && *number >= 0) {
+                fault.times = *number;
+            } else if ((key == "count" || key == "ms") && *number >= 0) {
+                fault.count = *number;
+            } else {
+                return fail("bad '" + key + "=" + value + "'");
+            }
+        }
+        seen.push_back(key);
+    }
+    for (const auto& key : need) {
+        if (std::find(seen.begin(), seen.end(), key) == seen.end()) {
+            return fail("missing " + key + "=");
+        }
+    }
+    return fault;
+}
+
+std::string FormatFault(const Fault& f) {
+    using T = Fault::Type;
+    switch (f.type) {
+        case T::kFail:
+            return "fail fn=" + f.function + " at=" + std::to_string(f.at) +
+                   " code=" + std::to_string(f.code) + " times=" + std::to_string(f.times);
+        case T::kRemove: return "remove fn=" + f.function + " at=" + std::to_string(f.at);
+        case T::kBlock: return "block fn=" + f.function;
+        case T::kTags: return "tags count=" + std::to_string(f.count);
+        case T::kTypeFlagZero: return "type-flag-zero";
+        case T::kStationCountZero: return "station-count-zero";
+        case T::kLatency: return "latency ms=" + std::to_string(f.count);
+    }
+    return {};
+}
+
+std::vector<Fault> ReadFaults(const fs::path& readerDir) {
+    std::vector<Fault> faults;
+    auto data = ReadFileBytes(readerDir / kFaultsFile);
+    if (!data) {
+        return faults;
+    }
+    std::string text(data->begin(), data->end());
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#') {
+            continue;
+        }
+        if (auto fault = ParseFault(line)) {
+            faults.push_back(*fault);
+        }
+    }
+    return faults;
+}
+
+bool WriteFaults(const fs::path& readerDir, const std::vector<Fault>& faults) {
+    std::string text;
+    for (const auto& fault : faults) {
+        text += FormatFault(fault) + "\n";
+    }
+    return WriteTextAtomic(readerDir / kFaultsFile, text);
+}
+
+void AppendCallLog(const fs::path& readerDir, const std::string& line) {
+    Fd file(::open((readerDir / kCallLogFile).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+                   0644));
+    if (file.fd < 0) {
+        return;
+    }
+    struct stat info {};
+    if (::fstat(file.fd, &info) == 0 && static_cast<std::uintmax_t>(info.st_size) > kCallLogLimit) {
+        if (::ftruncate(file.fd, 0) != 0) {
+            return;
+        }
+    }
+    const std::string text = line + "\n";
+    // One write per line: O_APPEND keeps lines of concurrent callers whole.
+    WriteAll(file.fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+std::string Hex(const std::uint8_t* data, std::size_t size) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(size * 2);
+    for (std::size_t i = 0; i < size; ++i) {
+        out += kDigits[data[i] >> 4];
+        out += kDigits[data[i] & 0x0F];
+    }
+    return out;
+}
+
+}  // namespace vreader::state
