@@ -6,6 +6,11 @@
 
 #include "app/control_ids.h"
 
+// fontconfig keeps a few allocations of its font cache for the life of the
+// process; they are not ours, and Qt offers no way to free them.
+extern "C" const char* __lsan_default_suppressions();
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
 namespace app::qt::testing {
 
 void EnsureApplication() {

@@ -80,8 +80,6 @@ Bytes PatternedCard(CardKind kind) {
     return image;
 }
 
-Bytes AsBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
 Bytes Record(const std::string& text) {
     Bytes record{static_cast<std::uint8_t>(text.size() & 0xFF),
                  static_cast<std::uint8_t>(text.size() >> 8)};
@@ -91,15 +89,6 @@ Bytes Record(const std::string& text) {
 
 Bytes CardWithNotice(CardKind kind, const std::string& text) {
     return WithData(PatternedCard(kind), kind, 0, Record(text));
-}
-
-int Call::Arg(const std::string& name) const {
-    auto it = args.find(name);
-    if (it == args.end()) {
-        ADD_FAILURE() << function << " has no argument " << name;
-        return -1;
-    }
-    return std::stoi(it->second);
 }
 
 ReaderWithCard::MemoryTempFolder::MemoryTempFolder() {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ struct Variant {
 inline const Variant kSerial{"COM1", u"COM1"};
 inline const Variant kUsb{"USB1", u"USB1"};
 std::string PrintVariant(const testing::TestParamInfo<Variant>& info);
+inline void PrintTo(const Variant& variant, std::ostream* os) { *os << variant.reader; }
 
 inline constexpr const char* kCardFile = "card.mfd";
 inline constexpr std::array<std::uint8_t, 6> kTransportKey{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
@@ -49,13 +51,11 @@ Bytes PatternedCard(CardKind kind);
 // A transport card whose data area begins with the notice record for `text`.
 Bytes CardWithNotice(CardKind kind, const std::string& text);
 Bytes Record(const std::string& text);
-Bytes AsBytes(const std::string& text);
 
 struct Call {
     std::string function;
     std::map<std::string, std::string> args;
     int result = 0;
-    int Arg(const std::string& name) const;
 };
 
 class ReaderWithCard {

@@ -26,13 +26,14 @@ struct FaultCase {
     Fault fault;
 };
 
-std::string PrintCase(const testing::TestParamInfo<FaultCase>& info) {
-    const FaultCase& c = info.param;
+std::string Name(const FaultCase& c) {
     return std::string(c.variant.reader == "COM1" ? "Serial" : "Usb") +
            (c.kind == CardKind::kClassic1K ? "1K" : "4K") +
            (c.sequence == Sequence::kSave ? "Save" : "Change") +
            (c.fault == Fault::kCardTakenAway ? "CardTakenAway" : "CallFails");
 }
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << Name(c); }
+std::string PrintCase(const testing::TestParamInfo<FaultCase>& info) { return Name(info.param); }
 
 constexpr std::int16_t kInjected = -3030;
 const std::array<std::uint8_t, 6> kNewKey{'N', 'e', 'w', 'K', 'e', 'y'};

@@ -3,9 +3,6 @@
 // program does, and calls them through the interface header's types. ReaderLib gives
 // both variants one shape so that the card behaviour is tested on each.
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -13,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/library.h"
 #include "reader/acr120_api.h"
 
 namespace vreader_test {
@@ -20,7 +18,7 @@ namespace vreader_test {
 using Bytes = std::vector<std::uint8_t>;
 
 inline std::filesystem::path ExecutableDir() {
-    return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    return platform::ProgramModule().file.parent_path();
 }
 
 struct Listing {
@@ -37,12 +35,12 @@ class ReaderLib {
 public:
     explicit ReaderLib(bool usb) : usb_(usb) {
         const auto path = ExecutableDir() / (usb ? "libacr120u.so" : "libacr120.so");
-        library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        library_ = platform::LoadLibraryFile(path);
         if (library_ == nullptr) {
-            throw std::runtime_error("cannot load " + path.string() + ": " + dlerror());
+            throw std::runtime_error("cannot load " + path.string());
         }
     }
-    ~ReaderLib() { dlclose(library_); }
+    ~ReaderLib() { platform::FreeLibraryFile(library_); }
     ReaderLib(const ReaderLib&) = delete;
     ReaderLib& operator=(const ReaderLib&) = delete;
 
@@ -55,13 +53,13 @@ public:
     // A symbol of the loaded library, typed by the interface header.
     template <typename F>
     F Fn(const char* name) const {
-        void* symbol = dlsym(library_, name);
+        platform::ProcAddress symbol = platform::FindProc(library_, name);
         if (symbol == nullptr) {
             throw std::runtime_error(std::string("missing ") + name);
         }
         return reinterpret_cast<F>(symbol);
     }
-    bool Has(const char* name) const { return dlsym(library_, name) != nullptr; }
+    bool Has(const char* name) const { return platform::FindProc(library_, name) != nullptr; }
 
     std::int16_t Open(int port) const {
         return usb_ ? Fn<acr120::usb::Open>("ACR120_Open")(static_cast<std::int16_t>(port))

@@ -185,10 +185,4 @@ TEST_F(CallTrace, NoTraceNameMeansNoFile) {
     EXPECT_TRUE(fs::is_empty(dir_));
 }
 
-TEST(CallTraceFormat, FieldsAreZeroPaddedAndTheThreadIsUnsigned) {
-    EXPECT_EQ(reader_trace::FormatLine({0, 0, 0}, 4000000000u, u"t"),
-              u"[00:00:00][tid=4000000000] t\r\n");
-    EXPECT_EQ(reader_trace::FormatLine({23, 59, 9}, 1, u""), u"[23:59:09][tid=1] \r\n");
-}
-
 }  // namespace
