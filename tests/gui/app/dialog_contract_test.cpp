@@ -7,9 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QTest>
 #include <thread>
 
@@ -21,7 +19,7 @@
 namespace app::qt::testing {
 namespace {
 
-struct Message {
+struct Posted {
     std::uint32_t message;
     std::uintptr_t wParam;
     std::thread::id thread;
@@ -32,20 +30,16 @@ class RecordingProc : public CDialogProc {
 public:
     bool ProcessWindowMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t,
                               std::intptr_t& result) override {
-        messages.push_back({message, wParam, std::this_thread::get_id()});
+        if (message == WM_COMMAND) {
+            commands.push_back(wParam);
+        } else {
+            posted.push_back({message, wParam, std::this_thread::get_id()});
+        }
         result = 0;
         return true;
     }
-    std::vector<std::uintptr_t> Commands() const {
-        std::vector<std::uintptr_t> commands;
-        for (const auto& m : messages) {
-            if (m.message == WM_COMMAND) {
-                commands.push_back(m.wParam);
-            }
-        }
-        return commands;
-    }
-    std::vector<Message> messages;
+    std::vector<std::uintptr_t> commands;
+    std::vector<Posted> posted;
 };
 
 class DialogContractTest : public ::testing::Test {
@@ -58,76 +52,55 @@ protected:
     }
     ~DialogContractTest() override { window_.SetProc(nullptr); }
 
-    QString Text(int id) {
-        const auto text = window_.GetText(id);
-        return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
-    }
+    QString Text(int id) { return TextOf(window_, id); }
 
     RecordingProc proc_;
     QtDialogWindow window_;
 };
 
-TEST_F(DialogContractTest, TemplateControlsAtTheTemplatesProportions) {
+TEST_F(DialogContractTest, TemplateProportionsCaptionsAndTabOrder) {
     EXPECT_EQ(window_.windowTitle(), QStringLiteral("SDK sample : Tagquill"));
     // 416 x 308 dialog units.
     EXPECT_NEAR(window_.width() / window_.BaseUnitX(), 416, 1);
     EXPECT_NEAR(window_.height() / window_.BaseUnitY(), 308, 1);
     EXPECT_EQ(window_.Control(IDC_NOTICE)->geometry(), window_.DialogUnitsToPixels(17, 145, 380, 150));
-    // A default button would press itself on Enter in a key edit.
-    for (auto* button : window_.findChildren<QPushButton*>()) {
-        EXPECT_FALSE(button->isDefault() || button->autoDefault()) << button->text().toStdString();
-    }
     EXPECT_FALSE(window_.Control(IDC_DISCONNECT)->isEnabled());
     QStringList statics;
     for (auto* label : window_.findChildren<QLabel*>()) {
         statics << label->text();
-    }
-    EXPECT_TRUE(statics.contains(QStringLiteral("Notice file usage :")));
-    EXPECT_TRUE(statics.contains(QString::fromUtf8(
-        "Пример демонстрирует работу с длинными блоками данных на картах Mifare 1K, 4K")));
-    // One-line statics show their whole text, whatever the font.
-    for (auto* label : window_.findChildren<QLabel*>()) {
+        // One-line statics show their whole text, whatever the font.
         if (!label->wordWrap()) {
             EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
         }
     }
-}
+    EXPECT_TRUE(statics.contains(QString::fromUtf8(
+        "Пример демонстрирует работу с длинными блоками данных на картах Mifare 1K, 4K")));
 
-TEST_F(DialogContractTest, TabOrderFollowsTheTemplate) {
     std::vector<int> order;
-    QWidget* start = window_.Control(IDC_READER);
-    QWidget* w = start;
+    QWidget* w = window_.Control(IDC_READER);
     do {
-        for (int id : {IDC_READER, IDC_CONNECT, IDC_DISCONNECT, IDC_ACCESS_KEY, IDC_NEW_ACCESS_KEY,
-                       IDC_CHANGE, IDC_USE_KEY, IDC_LOAD, IDC_SAVE, IDC_NOTICE, IDCANCEL}) {
-            if (window_.Control(id) == w) {
-                order.push_back(id);
-            }
+        if (int id = IdOf(window_, w)) {
+            order.push_back(id);
         }
         w = w->nextInFocusChain();
-    } while (w != start && order.size() < 20);
+    } while (w != window_.Control(IDC_READER) && order.size() < 20);
     EXPECT_EQ(order, (std::vector<int>{IDC_READER, IDC_CONNECT, IDC_DISCONNECT, IDC_ACCESS_KEY,
                                        IDC_NEW_ACCESS_KEY, IDC_CHANGE, IDC_USE_KEY, IDC_LOAD,
                                        IDC_SAVE, IDC_NOTICE, IDCANCEL}));
 }
 
-TEST_F(DialogContractTest, OnlyTheUsersEditsOfTheNoticeAreReported) {
+TEST_F(DialogContractTest, NoticeReportsOnlyUserEditsAndTravelsUnchangedWithCrLf) {
     window_.SetText(IDC_NOTICE, u"set by the program");
     window_.SetAnsiText(IDC_NOTICE, "\x41\x42");
     window_.SetText(IDC_NOTICE, u"");
-    EXPECT_TRUE(proc_.Commands().empty());
+    EXPECT_TRUE(proc_.commands.empty());
 
-    QTest::keyClicks(window_.Notice(), QStringLiteral("ab"));
-    EXPECT_EQ(proc_.Commands(), (std::vector<std::uintptr_t>{MakeCommand(IDC_NOTICE, EN_CHANGE),
-                                                             MakeCommand(IDC_NOTICE, EN_CHANGE)}));
-}
-
-TEST_F(DialogContractTest, NoticeTextTravelsWithCrLfLineBreaksCountingTwo) {
     QTest::keyClicks(window_.Notice(), QStringLiteral("a"));
     QTest::keyClick(window_.Notice(), Qt::Key_Return);
     QTest::keyClicks(window_.Notice(), QStringLiteral("b"));
     QTest::keyClick(window_.Notice(), Qt::Key_Return, Qt::ShiftModifier);
     QTest::keyClicks(window_.Notice(), QStringLiteral("c"));
+    EXPECT_EQ(proc_.commands, std::vector<std::uintptr_t>(5, MakeCommand(IDC_NOTICE, EN_CHANGE)));
     EXPECT_EQ(Text(IDC_NOTICE), QStringLiteral("a\r\nb\r\nc"));
     EXPECT_EQ(window_.GetTextLength(IDC_NOTICE), 7u);
 
@@ -135,10 +108,8 @@ TEST_F(DialogContractTest, NoticeTextTravelsWithCrLfLineBreaksCountingTwo) {
     EXPECT_EQ(window_.Notice()->document()->blockCount(), 3);
     EXPECT_EQ(Text(IDC_NOTICE), QStringLiteral("x\r\ny\r\n"));
     EXPECT_EQ(window_.GetTextLength(IDC_NOTICE), 6u);
-}
 
-TEST_F(DialogContractTest, StoredBytesComeBackUnchanged) {
-    // A non-breaking space must not turn into a plain one on its way back.
+    // Stored bytes come back unchanged: a non-breaking space stays one.
     platform::SetAnsiCodePageOverride(1252);
     window_.SetAnsiText(IDC_NOTICE, "a\xA0\xE9");
     EXPECT_EQ(window_.GetText(IDC_NOTICE), u"a\u00A0\u00E9");
@@ -167,35 +138,31 @@ TEST_F(DialogContractTest, NoticeLimitRefusesTypingAndPastingBeyondIt) {
 
     // The program's own text is not held to the limit.
     window_.SetText(IDC_NOTICE, u"0123456789");
-    EXPECT_EQ(window_.GetTextLength(IDC_NOTICE), 10u);
     QTest::keyClicks(window_.Notice(), QStringLiteral("z"));
     EXPECT_EQ(window_.GetTextLength(IDC_NOTICE), 10u);
 }
 
-TEST_F(DialogContractTest, KeyEditsTakeTheirLimitAndEnterThereDoesNothing) {
+TEST_F(DialogContractTest, KeyEditsTakeTheirLimitAndOnlyExitEscAndTheCloseBoxSendCommandTwo) {
+    // No default button: Enter in a key edit does nothing, in the notice it breaks
+    // the line, on a focused button it presses that button.
     window_.LimitText(IDC_USE_KEY, 6);
     auto* key = window_.Control(IDC_USE_KEY);
     QTest::keyClicks(key, QStringLiteral("1234567"));
     EXPECT_EQ(Text(IDC_USE_KEY), QStringLiteral("123456"));
     QTest::keyClick(key, Qt::Key_Return);
     QTest::keyClick(key, Qt::Key_Enter);
-    EXPECT_TRUE(proc_.Commands().empty());
-    EXPECT_TRUE(window_.isVisible());
-}
-
-TEST_F(DialogContractTest, EnterPressesOnlyAFocusedButtonAndEscExitCloseBoxSendCommandTwo) {
+    EXPECT_TRUE(proc_.commands.empty());
     QTest::keyClick(window_.Notice(), Qt::Key_Return);
     EXPECT_EQ(Text(IDC_NOTICE), QStringLiteral("\r\n"));
     QTest::keyClick(window_.Control(IDC_LOAD), Qt::Key_Return);
-    EXPECT_EQ(proc_.Commands(), (std::vector<std::uintptr_t>{MakeCommand(IDC_NOTICE, EN_CHANGE),
-                                                             MakeCommand(IDC_LOAD, BN_CLICKED)}));
-    proc_.messages.clear();
+    EXPECT_EQ(proc_.commands, (std::vector<std::uintptr_t>{MakeCommand(IDC_NOTICE, EN_CHANGE),
+                                                           MakeCommand(IDC_LOAD, BN_CLICKED)}));
+    proc_.commands.clear();
 
     QTest::keyClick(&window_, Qt::Key_Escape);
     window_.close();
     QTest::mouseClick(window_.Control(IDCANCEL), Qt::LeftButton);
-    const auto cancel = MakeCommand(IDCANCEL, BN_CLICKED);
-    EXPECT_EQ(proc_.Commands(), (std::vector<std::uintptr_t>{cancel, cancel, cancel}));
+    EXPECT_EQ(proc_.commands, std::vector<std::uintptr_t>(3, MakeCommand(IDCANCEL, BN_CLICKED)));
     // Ending is the logic's decision, not the toolkit's.
     EXPECT_TRUE(window_.isVisible());
     window_.EndDialog(IDCANCEL);
@@ -209,11 +176,10 @@ TEST_F(DialogContractTest, ReaderListSortsIgnoringLetterCase) {
     for (auto name : {u"USB1", u"com2", u"COM1", u"Com10"}) {
         window_.ListAdd(IDC_READER, name);
     }
-    std::vector<std::u16string> shown;
+    const std::u16string sorted[] = {u"COM1", u"Com10", u"com2", u"USB1"};
     for (int i = 0; i < 4; ++i) {
-        shown.push_back(window_.ListText(IDC_READER, i));
+        EXPECT_EQ(window_.ListText(IDC_READER, i), sorted[i]);
     }
-    EXPECT_EQ(shown, (std::vector<std::u16string>{u"COM1", u"Com10", u"com2", u"USB1"}));
     EXPECT_EQ(window_.ListSelection(IDC_READER), -1);
     window_.ListSelect(IDC_READER, 2);
     EXPECT_EQ(window_.ListSelection(IDC_READER), 2);
@@ -227,22 +193,19 @@ TEST_F(DialogContractTest, ReaderListSortsIgnoringLetterCase) {
 TEST_F(DialogContractTest, MonitorPostsArriveOnTheWindowThreadAlsoWhileABoxIsOpen) {
     const auto uiThread = std::this_thread::get_id();
     std::thread([&] { window_.MessageTarget()->Post(0x80A5, 0x10001); }).join();
-    ASSERT_TRUE(WaitFor([&] { return !proc_.messages.empty(); }));
-    EXPECT_EQ(proc_.messages[0].message, 0x80A5u);
-    EXPECT_EQ(proc_.messages[0].wParam, 0x10001u);
-    EXPECT_EQ(proc_.messages[0].thread, uiThread);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !proc_.posted.empty(); }));
+    EXPECT_EQ(proc_.posted[0].message, 0x80A5u);
+    EXPECT_EQ(proc_.posted[0].wParam, 0x10001u);
+    EXPECT_EQ(proc_.posted[0].thread, uiThread);
 
     bool arrivedWhileOpen = false;
     BoxCloser closer([&] {
         std::thread([&] { window_.MessageTarget()->Post(0x80A5, 0); }).join();
-        arrivedWhileOpen = WaitFor([&] { return proc_.messages.size() == 2; }, 3000);
+        arrivedWhileOpen = QTest::qWaitFor([&] { return proc_.posted.size() == 2; }, 3000);
     });
     window_.MessageBox(u"text", u"caption", 0x10);
     EXPECT_TRUE(arrivedWhileOpen);
-    ASSERT_EQ(closer.seen.size(), 1u);
-    EXPECT_EQ(closer.seen[0].text, QStringLiteral("text"));
-    EXPECT_EQ(closer.seen[0].title, QStringLiteral("caption"));
-    EXPECT_EQ(closer.seen[0].icon, QMessageBox::Critical);
+    ExpectOneBox(closer, QStringLiteral("text"), QStringLiteral("caption"), QMessageBox::Critical);
 }
 
 }  // namespace

@@ -10,10 +10,13 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "app/control_ids.h"
+#include "app/main_dlg.h"
 #include "app/qt/notice_edit.h"
 #include "control/virtual_field.h"
 #include "discovery/reader_discovery.h"
@@ -27,232 +30,195 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A device tree with one serial port (COM1) and one ACR120 USB reader (USB1).
-class FakeDeviceTree {
-public:
-    FakeDeviceTree() : root_(fs::temp_directory_path() / ("tagquill-devices-" + std::to_string(::getpid()))) {
-        fs::remove_all(root_);
-        fs::create_directories(root_ / "class/tty/ttyS0/device");
-        Write(root_ / "class/tty/ttyS0/type", "4");
-        const fs::path usb = root_ / "bus/usb/devices/1-1";
-        fs::create_directories(usb);
-        Write(usb / "idVendor", "072f");
-        Write(usb / "idProduct", "8003");
-    }
-    ~FakeDeviceTree() { fs::remove_all(root_); }
-    const fs::path& Root() const { return root_; }
-
-private:
-    static void Write(const fs::path& file, const std::string& text) { std::ofstream(file) << text << "\n"; }
-    fs::path root_;
-};
-
 class EndToEndTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureApplication(); }
-
+    // Discovery sees one serial port (COM1) and one ACR120 USB reader (USB1).
     EndToEndTest() : english_(0x0409) {
         platform::SetAnsiCodePageOverride(1252);
+        fs::remove_all(devices_);
+        fs::create_directories(devices_ / "class/tty/ttyS0/device");
+        fs::create_directories(devices_ / "bus/usb/devices/1-1");
+        std::ofstream(devices_ / "class/tty/ttyS0/type") << "4\n";
+        std::ofstream(devices_ / "bus/usb/devices/1-1/idVendor") << "072f\n";
+        std::ofstream(devices_ / "bus/usb/devices/1-1/idProduct") << "8003\n";
     }
-    ~EndToEndTest() override { platform::SetAnsiCodePageOverride(std::nullopt); }
-
-    std::unique_ptr<Dialog> Open() {
-        auto root = devices_.Root();
-        return std::make_unique<Dialog>(MifareCardFactory(platform::ProgramModule()),
-                                        [root](std::vector<std::u16string>& names) {
-                                            CSystemReaderDeviceSource source(root);
-                                            EnumReaders(names, source);
-                                        });
+    ~EndToEndTest() override {
+        if (logic_) {
+            window_.hide();
+            window_.Destroy();
+            window_.SetProc(nullptr);
+        }
+        fs::remove_all(devices_);
+        platform::SetAnsiCodePageOverride(std::nullopt);
     }
 
+    // The dialog with its real logic, initialised and shown.
+    void Open() {
+        logic_.emplace(window_, MifareCardFactory(platform::ProgramModule()),
+                       [root = devices_](std::vector<std::u16string>& names) {
+                           CSystemReaderDeviceSource source(root);
+                           EnumReaders(names, source);
+                       });
+        window_.SetProc(&*logic_);
+        ASSERT_TRUE(window_.Initialize());
+        window_.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+    }
+    void Click(int id) { QTest::mouseClick(window_.Control(id), Qt::LeftButton); }
+    QString Text(int id) { return TextOf(window_, id); }
+    bool Enabled(int id) { return window_.Control(id)->isEnabled(); }
+    bool CardControls(bool enabled) {
+        return std::all_of(kCardControls.begin(), kCardControls.end(),
+                           [&](int id) { return Enabled(id) == enabled; });
+    }
+    bool WaitForCardControls(bool enabled) {
+        return QTest::qWaitFor([&] { return CardControls(enabled); });
+    }
+    int FocusId() { return IdOf(window_, window_.focusWidget()); }
     // Bytes of a card image from `offset`, as they lie on the card.
     std::string CardBytes(const std::string& card, std::size_t offset, std::size_t length) {
         const vreader::Bytes image = field_.ReadCard(card);
-        return std::string(image.begin() + static_cast<std::ptrdiff_t>(offset),
-                           image.begin() + static_cast<std::ptrdiff_t>(offset + length));
+        return std::string(image.begin(), image.end()).substr(offset, length);
     }
-
-    void Paste(Dialog& dialog, const QString& text) {
-        QApplication::clipboard()->setText(text);
-        QTest::keyClick(dialog.window.Notice(), Qt::Key_V, Qt::ControlModifier);
-    }
-
-    void SetKey(Dialog& dialog, int id, const QString& text) {
-        auto* edit = qobject_cast<QLineEdit*>(dialog.Control(id));
-        edit->clear();
-        QTest::keyClicks(edit, text);
-    }
-
     // Waits until the reader has listed its field `polls` more times.
-    bool WaitForListings(const std::string& reader, const std::string& function, int polls) {
-        const int start = field_.CountCalls(reader, function);
-        return WaitFor([&] { return field_.CountCalls(reader, function) >= start + polls; }, 5000);
+    bool WaitForListings(const std::string& reader, int polls) {
+        const int start = field_.CountCalls(reader, "ListTag");
+        return QTest::qWaitFor([&] { return field_.CountCalls(reader, "ListTag") >= start + polls; });
+    }
+    // Key presses carrying the text, also outside ASCII.
+    static void TypeText(QWidget* widget, const QString& text) {
+        for (QChar c : text) {
+            QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
     }
 
     platform::ScopedThreadLocale english_;
     vreader::ScopedVirtualField field_;
-    FakeDeviceTree devices_;
+    const fs::path devices_ =
+        fs::temp_directory_path() / ("tagquill-devices-" + std::to_string(::getpid()));
+    QtDialogWindow window_;
+    std::optional<CMainDlg> logic_;
 };
 
-TEST_F(EndToEndTest, NoticeSurvivesTheCardLeavingAndKeyChangeLocksTheOldKeyOut) {
-    auto dialog = Open();
-    ASSERT_TRUE(dialog->initialised);
-    EXPECT_EQ(dialog->window.ListText(IDC_READER, 0), u"COM1");
-    EXPECT_EQ(dialog->window.ListText(IDC_READER, 1), u"USB1");
-    EXPECT_EQ(dialog->window.ListSelection(IDC_READER), 0);
-    EXPECT_EQ(dialog->Text(IDC_USAGE), QString());
-    EXPECT_EQ(dialog->FocusId(), IDCANCEL);
-
-    dialog->Click(IDC_CONNECT);
-    EXPECT_FALSE(dialog->Enabled(IDC_CONNECT));
-    EXPECT_TRUE(dialog->Enabled(IDC_DISCONNECT));
-    EXPECT_TRUE(dialog->CardControlsEnabled(false));
+TEST_F(EndToEndTest, NoticeSurvivesTheCardLeavingAndKeyChangeLocksTheOldKeyOutOnCom1) {
+    Open();
+    EXPECT_EQ(window_.ListText(IDC_READER, 0), u"COM1");
+    EXPECT_EQ(window_.ListSelection(IDC_READER), 0);
+    Click(IDC_CONNECT);
+    EXPECT_TRUE(Enabled(IDC_DISCONNECT) && !Enabled(IDC_CONNECT));
+    // A 7-byte tag is not a card the program can use.
+    field_.NewCard("COM1", vreader::CardKind::kSevenByteUid, std::nullopt, "tag.mfd");
+    ASSERT_TRUE(WaitForListings("COM1", 3));
+    QTest::qWait(50);
+    EXPECT_TRUE(CardControls(false));
+    field_.RemoveCard("COM1", "tag.mfd");
 
     field_.NewCard("COM1", vreader::CardKind::kClassic1K, vreader::Bytes{1, 2, 3, 4}, "demo.mfd");
-    ASSERT_TRUE(WaitFor([&] { return dialog->CardControlsEnabled(true); }));
-    EXPECT_EQ(dialog->FocusId(), IDC_USE_KEY);
-    EXPECT_FALSE(dialog->Enabled(IDC_NOTICE));
+    ASSERT_TRUE(WaitForCardControls(true));
+    EXPECT_EQ(FocusId(), IDC_USE_KEY);
 
     // A blank card opens with the empty key (the transport key).
-    dialog->Click(IDC_LOAD);
-    ASSERT_TRUE(dialog->Enabled(IDC_NOTICE));
-    EXPECT_EQ(dialog->Text(IDC_USAGE), QStringLiteral("0 / 750"));
-    QTest::keyClicks(dialog->window.Notice(), QStringLiteral("Hello"));
-    QTest::keyClick(dialog->window.Notice(), Qt::Key_Return);
-    TypeText(dialog->window.Notice(), QString::fromUtf8("Wörld"));
-    EXPECT_EQ(dialog->Text(IDC_USAGE), QStringLiteral("12 / 750"));
-    dialog->Click(IDC_SAVE);
+    Click(IDC_LOAD);
+    ASSERT_TRUE(Enabled(IDC_NOTICE));
+    QTest::keyClicks(window_.Notice(), QStringLiteral("Hello"));
+    QTest::keyClick(window_.Notice(), Qt::Key_Return);
+    TypeText(window_.Notice(), QString::fromUtf8("Wörld"));
+    EXPECT_EQ(Text(IDC_USAGE), QStringLiteral("12 / 750"));
+    Click(IDC_SAVE);
     // Block 1 holds the length and the text in Windows-1252 with CR LF.
     EXPECT_EQ(CardBytes("COM1/demo.mfd", 16, 14), std::string("\x0C\x00Hello\r\nW\xF6rld", 14));
 
     field_.RemoveCard("COM1", "demo.mfd");
-    ASSERT_TRUE(WaitFor([&] { return dialog->CardControlsEnabled(false); }));
-    EXPECT_EQ(dialog->Text(IDC_NOTICE), QString());
-    EXPECT_EQ(dialog->Text(IDC_USAGE), QString());
-    EXPECT_FALSE(dialog->Enabled(IDC_NOTICE));
-    EXPECT_EQ(dialog->FocusId(), IDCANCEL);
-    EXPECT_TRUE(dialog->Enabled(IDC_DISCONNECT));
+    ASSERT_TRUE(WaitForCardControls(false));
+    EXPECT_EQ(FocusId(), IDCANCEL);
 
     field_.PlaceCard("demo.mfd", "COM1");
-    ASSERT_TRUE(WaitFor([&] { return dialog->CardControlsEnabled(true); }));
-    dialog->Click(IDC_LOAD);
-    EXPECT_EQ(dialog->Text(IDC_NOTICE), QString::fromUtf8("Hello\r\nWörld"));
-    EXPECT_EQ(dialog->Text(IDC_USAGE), QStringLiteral("12 / 750"));
+    ASSERT_TRUE(WaitForCardControls(true));
+    Click(IDC_LOAD);
+    EXPECT_EQ(Text(IDC_NOTICE), QString::fromUtf8("Hello\r\nWörld"));
 
     // Personalise: the old (empty) key opens every sector, "abc" replaces it.
-    SetKey(*dialog, IDC_NEW_ACCESS_KEY, QStringLiteral("abc"));
+    QTest::keyClicks(window_.Control(IDC_NEW_ACCESS_KEY), QStringLiteral("abc"));
     {
         BoxCloser closer;
-        dialog->Click(IDC_CHANGE);
-        ASSERT_EQ(closer.seen.size(), 1u);
-        EXPECT_EQ(closer.seen[0].text, QStringLiteral("Code changed successfully !"));
-        EXPECT_EQ(closer.seen[0].title, QStringLiteral("Personalization"));
-        EXPECT_EQ(closer.seen[0].icon, QMessageBox::Information);
-        EXPECT_FALSE(closer.seen[0].busyCursor);
+        Click(IDC_CHANGE);
+        ExpectOneBox(closer, QStringLiteral("Code changed successfully !"),
+                     QStringLiteral("Personalization"), QMessageBox::Information);
     }
-    EXPECT_EQ(dialog->Text(IDC_USE_KEY), QStringLiteral("abc"));
-    EXPECT_EQ(dialog->FocusId(), IDC_USE_KEY);
-    EXPECT_FALSE(dialog->Enabled(IDC_NOTICE));
     EXPECT_EQ(CardBytes("COM1/demo.mfd", 3 * 16, 6), std::string("abc\xFF\xFF\xFF"));
+    Click(IDC_LOAD);
+    EXPECT_TRUE(Enabled(IDC_NOTICE));
+    EXPECT_EQ(Text(IDC_NOTICE), QString());
+    EXPECT_EQ(Text(IDC_USAGE), QStringLiteral("0 / 750"));
 
-    dialog->Click(IDC_LOAD);
-    EXPECT_TRUE(dialog->Enabled(IDC_NOTICE));
-    EXPECT_EQ(dialog->Text(IDC_NOTICE), QString());
-    EXPECT_EQ(dialog->Text(IDC_USAGE), QStringLiteral("0 / 750"));
-
-    // The old key no longer opens the card; the loaded view stays as it was.
-    QTest::keyClicks(dialog->window.Notice(), QStringLiteral("kept"));
-    SetKey(*dialog, IDC_USE_KEY, QString());
+    // The old key no longer opens the card.
+    qobject_cast<QLineEdit*>(window_.Control(IDC_USE_KEY))->clear();
     {
         BoxCloser closer;
-        dialog->Click(IDC_LOAD);
-        ASSERT_EQ(closer.seen.size(), 1u);
-        EXPECT_EQ(closer.seen[0].text, QStringLiteral("80004005 : ACR120 : Login failed"));
-        EXPECT_EQ(closer.seen[0].title, QStringLiteral("Error"));
-        EXPECT_EQ(closer.seen[0].icon, QMessageBox::Critical);
-        EXPECT_FALSE(closer.seen[0].busyCursor);
+        Click(IDC_LOAD);
+        ExpectOneBox(closer, QStringLiteral("80004005 : ACR120 : Login failed"),
+                     QStringLiteral("Error"), QMessageBox::Critical);
     }
-    EXPECT_EQ(dialog->Text(IDC_NOTICE), QStringLiteral("kept"));
-    EXPECT_TRUE(dialog->Enabled(IDC_LOAD));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-    dialog->Click(IDC_DISCONNECT);
-    EXPECT_TRUE(dialog->Enabled(IDC_CONNECT));
-    EXPECT_FALSE(dialog->Enabled(IDC_DISCONNECT));
-    EXPECT_TRUE(dialog->CardControlsEnabled(false));
-    EXPECT_EQ(dialog->Text(IDC_NOTICE), QString());
+    Click(IDC_DISCONNECT);
+    EXPECT_TRUE(Enabled(IDC_CONNECT) && CardControls(false));
 }
 
-TEST_F(EndToEndTest, UsbReaderWithA4KCardAndTheEditorsLimit) {
-    auto dialog = Open();
-    ASSERT_EQ(dialog->window.ListText(IDC_READER, 1), u"USB1");
-    dialog->window.ListSelect(IDC_READER, 1);
-    dialog->Click(IDC_CONNECT);
-    ASSERT_TRUE(dialog->Enabled(IDC_DISCONNECT));
-
+TEST_F(EndToEndTest, UsbReaderWithA4KCardRefusesTextBeyondItsCapacity) {
+    Open();
+    ASSERT_EQ(window_.ListText(IDC_READER, 1), u"USB1");
+    window_.ListSelect(IDC_READER, 1);
+    Click(IDC_CONNECT);
     field_.NewCard("USB1", vreader::CardKind::kClassic4K, std::nullopt, "big.mfd");
-    ASSERT_TRUE(WaitFor([&] { return dialog->CardControlsEnabled(true); }));
-    dialog->Click(IDC_LOAD);
-    EXPECT_EQ(dialog->Text(IDC_USAGE), QStringLiteral("0 / 3438"));
+    ASSERT_TRUE(WaitForCardControls(true));
+    Click(IDC_LOAD);
+    EXPECT_EQ(Text(IDC_USAGE), QStringLiteral("0 / 3438"));
 
-    // Up to the capacity and not one unit more; a line break needs two.
-    Paste(*dialog, QString(3436, QLatin1Char('x')));
-    QTest::keyClicks(dialog->window.Notice(), QStringLiteral("y"));
-    QTest::keyClick(dialog->window.Notice(), Qt::Key_Return);
-    QTest::keyClicks(dialog->window.Notice(), QStringLiteral("zq"));
-    EXPECT_EQ(dialog->window.GetTextLength(IDC_NOTICE), 3438u);
-    EXPECT_EQ(dialog->Text(IDC_USAGE), QStringLiteral("3438 / 3438"));
-    EXPECT_TRUE(dialog->Text(IDC_NOTICE).endsWith(QStringLiteral("xyz")));
-
-    dialog->Click(IDC_SAVE);
+    QApplication::clipboard()->setText(QString(3437, QLatin1Char('x')));
+    QTest::keyClick(window_.Notice(), Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClicks(window_.Notice(), QStringLiteral("yz"));
+    EXPECT_EQ(Text(IDC_USAGE), QStringLiteral("3438 / 3438"));
+    EXPECT_TRUE(Text(IDC_NOTICE).endsWith(QStringLiteral("xy")));
+    Click(IDC_SAVE);
     EXPECT_EQ(CardBytes("USB1/big.mfd", 16, 2), std::string("\x6E\x0D", 2));
-}
-
-TEST_F(EndToEndTest, ASevenByteTagLeavesTheCardControlsDisabled) {
-    auto dialog = Open();
-    dialog->Click(IDC_CONNECT);
-    field_.NewCard("COM1", vreader::CardKind::kSevenByteUid, std::nullopt, "tag.mfd");
-    ASSERT_TRUE(WaitForListings("COM1", "ListTag", 3));
-    QTest::qWait(50);
-    EXPECT_TRUE(dialog->CardControlsEnabled(false));
-    EXPECT_EQ(dialog->FocusId(), IDCANCEL);
 }
 
 TEST_F(EndToEndTest, MissingReaderLibraryGivesOneBoxAndNoWindow) {
     const fs::path empty = fs::temp_directory_path() / ("tagquill-empty-" + std::to_string(::getpid()));
     fs::create_directories(empty);
-    const platform::ModuleRef lonely{empty / "tagquill"};
-    {
-        BoxCloser closer;
-        QtDialogWindow window;
-        CMainDlg logic(window, MifareCardFactory(lonely), [](std::vector<std::u16string>&) {});
-        window.SetProc(&logic);
-        EXPECT_EQ(window.Run(), IDCANCEL);
-        window.SetProc(nullptr);
-        EXPECT_FALSE(window.EverShown());
-        ASSERT_EQ(closer.seen.size(), 1u);
-        EXPECT_EQ(closer.seen[0].text,
-                  QStringLiteral("80004005 : ACR120Base : Requested operation requires additional "
-                                 "DLL that is missing or cannot be loaded"));
-        EXPECT_EQ(closer.seen[0].title, QStringLiteral("Error"));
-    }
-    {
-        BoxCloser closer;
-        EXPECT_EQ(RunMainDialog(MifareCardFactory(lonely), [](std::vector<std::u16string>&) {}),
-                  IDCANCEL);
-        EXPECT_EQ(closer.seen.size(), 1u);
-    }
+    struct : QObject {
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            shown |= event->type() == QEvent::Show && dynamic_cast<QtDialogWindow*>(watched);
+            return false;
+        }
+        bool shown = false;
+    } windowWatch;
+    QApplication::instance()->installEventFilter(&windowWatch);
+    BoxCloser closer;
+    EXPECT_EQ(RunMainDialog(MifareCardFactory(platform::ModuleRef{empty / "tagquill"}),
+                            [](std::vector<std::u16string>&) {}),
+              IDCANCEL);
+    EXPECT_FALSE(windowWatch.shown);
+    ExpectOneBox(closer,
+                 QStringLiteral("80004005 : ACR120Base : Requested operation requires "
+                                "additional DLL that is missing or cannot be loaded"),
+                 QStringLiteral("Error"), QMessageBox::Critical);
     fs::remove_all(empty);
 }
 
 TEST_F(EndToEndTest, ClosingWhileConnectedStopsTheMonitorAndClosesTheReader) {
-    auto dialog = Open();
-    dialog->Click(IDC_CONNECT);
-    ASSERT_TRUE(WaitForListings("COM1", "ListTag", 1));
-    QTest::keyClick(&dialog->window, Qt::Key_Escape);
-    EXPECT_FALSE(dialog->window.isVisible());
-    EXPECT_EQ(dialog->window.DialogResult(), IDCANCEL);
-    dialog.reset();
+    Open();
+    Click(IDC_CONNECT);
+    ASSERT_TRUE(WaitForListings("COM1", 1));
+    QTest::keyClick(&window_, Qt::Key_Escape);
+    EXPECT_FALSE(window_.isVisible());
+    EXPECT_EQ(window_.DialogResult(), IDCANCEL);
+    window_.Destroy();
+    window_.SetProc(nullptr);
+    logic_.reset();
     EXPECT_EQ(field_.CountCalls("COM1", "Close"), 1);
     const int listings = field_.CountCalls("COM1", "ListTag");
     QTest::qWait(700);

@@ -1,5 +1,7 @@
 #include "gui_harness.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
@@ -53,58 +55,28 @@ void BoxCloser::Poll() {
     inBox_ = false;
 }
 
-Dialog::Dialog(CardFactory makeCard, ReaderEnumerator enumReaders, bool show)
-    : logic(window, std::move(makeCard), std::move(enumReaders)) {
-    window.SetProc(&logic);
-    initialised = window.Initialize();
-    if (initialised && show) {
-        window.show();
-        initialised = QTest::qWaitForWindowExposed(&window);
-    }
+void ExpectOneBox(const BoxCloser& closer, const QString& text, const QString& title,
+                  QMessageBox::Icon icon) {
+    ASSERT_EQ(closer.seen.size(), 1u);
+    EXPECT_EQ(closer.seen[0].text, text);
+    EXPECT_EQ(closer.seen[0].title, title);
+    EXPECT_EQ(closer.seen[0].icon, icon);
+    EXPECT_FALSE(closer.seen[0].busyCursor);
 }
 
-Dialog::~Dialog() {
-    window.hide();
-    window.Destroy();
-    window.SetProc(nullptr);
-}
-
-void Dialog::Click(int id) { QTest::mouseClick(Control(id), Qt::LeftButton); }
-
-QString Dialog::Text(int id) {
+QString TextOf(QtDialogWindow& window, int id) {
     const std::u16string text = window.GetText(id);
     return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
 }
 
-bool Dialog::CardControlsEnabled(bool enabled) const {
-    for (int id : kCardControls) {
-        if (Control(id)->isEnabled() != enabled) {
-            return false;
-        }
-    }
-    return true;
-}
-
-int Dialog::FocusId() const {
-    QWidget* focus = window.focusWidget();
+int IdOf(const QtDialogWindow& window, const QWidget* widget) {
     for (int id : {IDC_READER, IDC_CONNECT, IDC_DISCONNECT, IDC_ACCESS_KEY, IDC_NEW_ACCESS_KEY,
                    IDC_CHANGE, IDC_USE_KEY, IDC_LOAD, IDC_SAVE, IDC_NOTICE, IDCANCEL}) {
-        if (Control(id) == focus) {
+        if (window.Control(id) == widget) {
             return id;
         }
     }
     return 0;
-}
-
-void TypeText(QWidget* widget, const QString& text) {
-    for (QChar c : text) {
-        QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-        QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
-
-bool WaitFor(const std::function<bool()>& condition, int ms) {
-    return QTest::qWaitFor(condition, ms);
 }
 
 }  // namespace app::qt::testing

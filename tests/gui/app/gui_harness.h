@@ -1,18 +1,15 @@
 #pragma once
 // Shared by the dialog's tests: one offscreen QApplication, a watcher that
-// answers message boxes as a user would, and the dialog with its real logic.
+// answers message boxes as a user would, and reading the dialog's controls.
 
 #include <QMessageBox>
 #include <QObject>
 #include <QTimer>
 #include <functional>
 #include <ostream>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/card_session.h"
-#include "app/main_dlg.h"
 #include "app/qt/qt_dialog_window.h"
 
 // Readable QString values in test failures.
@@ -20,11 +17,12 @@ inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << tex
 
 namespace app::qt::testing {
 
-// Types text as key presses carrying that text, also outside ASCII.
-void TypeText(QWidget* widget, const QString& text);
-
 // Creates the application on first use, on the offscreen platform.
 void EnsureApplication();
+
+QString TextOf(QtDialogWindow& window, int id);
+// The id of one of the focusable controls, 0 for any other widget.
+int IdOf(const QtDialogWindow& window, const QWidget* widget);
 
 struct SeenBox {
     QString title;
@@ -47,25 +45,8 @@ private:
     bool inBox_ = false;
 };
 
-// The dialog with its logic, initialised and shown.
-class Dialog {
-public:
-    Dialog(CardFactory makeCard, ReaderEnumerator enumReaders, bool show = true);
-    ~Dialog();
-
-    QtDialogWindow window;
-    CMainDlg logic;
-    bool initialised = false;
-
-    QWidget* Control(int id) const { return window.Control(id); }
-    void Click(int id);
-    QString Text(int id);
-    bool Enabled(int id) const { return Control(id)->isEnabled(); }
-    bool CardControlsEnabled(bool enabled) const;
-    int FocusId() const;
-};
-
-// Waits, handling events, until `condition` holds; false after `ms`.
-bool WaitFor(const std::function<bool()>& condition, int ms = 5000);
+// Exactly one box was seen, as given, and shown without the busy cursor.
+void ExpectOneBox(const BoxCloser& closer, const QString& text, const QString& title,
+                  QMessageBox::Icon icon);
 
 }  // namespace app::qt::testing

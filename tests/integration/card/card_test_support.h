@@ -8,13 +8,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "card/acr120_mifare.h"
 #include "control/virtual_field.h"
+#include "errors/coded_exception.h"
 
 namespace cardtest {
 
@@ -27,36 +27,32 @@ struct Variant {
 };
 inline const Variant kSerial{"COM1", u"COM1"};
 inline const Variant kUsb{"USB1", u"USB1"};
-std::string PrintVariant(const testing::TestParamInfo<Variant>& info);
+inline std::string Name(const Variant& v) { return v.reader == "COM1" ? "Serial" : "Usb"; }
+inline std::string Name(CardKind kind) { return kind == CardKind::kClassic1K ? "1K" : "4K"; }
 inline void PrintTo(const Variant& variant, std::ostream* os) { *os << variant.reader; }
 
 inline constexpr const char* kCardFile = "card.mfd";
 inline constexpr std::array<std::uint8_t, 6> kTransportKey{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 // The card format, as the tests understand it.
-int SectorCount(CardKind kind);
-int TrailerOfSector(int sector);
+inline int SectorCount(CardKind kind) { return kind == CardKind::kClassic1K ? 16 : 40; }
+inline int TrailerOfSector(int sector) { return sector < 32 ? sector * 4 + 3 : 128 + (sector - 32) * 16 + 15; }
 std::vector<int> DataBlocks(CardKind kind);  // every block but 0 and the trailers
-std::size_t DataAreaSize(CardKind kind);     // 752 or 3440
+inline std::size_t DataAreaSize(CardKind kind) { return DataBlocks(kind).size() * 16; }  // 752 or 3440
 Bytes DataArea(const Bytes& image, CardKind kind);
 // The image with `bytes` laid over the data area from `offset` on.
 Bytes WithData(Bytes image, CardKind kind, std::size_t offset, const Bytes& bytes);
-Bytes BlockOf(const Bytes& image, int block);
 Bytes WithBlock(Bytes image, int block, const Bytes& content);
-// A trailer: key A, access bytes, 0x00, key B.
-Bytes Trailer(const std::array<std::uint8_t, 6>& keyA, std::array<std::uint8_t, 3> access,
-              const std::array<std::uint8_t, 6>& keyB);
+// A trailer of key A, access bytes FF 07 80, 00 and the transport key B.
+Bytes TransportTrailer(const std::array<std::uint8_t, 6>& keyA);
 // A transport card whose data blocks hold a pattern that differs in every byte.
 Bytes PatternedCard(CardKind kind);
-// A transport card whose data area begins with the notice record for `text`.
-Bytes CardWithNotice(CardKind kind, const std::string& text);
+// The notice record: length low byte, high byte, text.
 Bytes Record(const std::string& text);
-
-struct Call {
-    std::string function;
-    std::map<std::string, std::string> args;
-    int result = 0;
-};
+// A patterned card whose data area begins with the notice record for `text`.
+inline Bytes CardWithNotice(CardKind kind, const std::string& text) {
+    return WithData(PatternedCard(kind), kind, 0, Record(text));
+}
 
 class ReaderWithCard {
 public:
@@ -68,8 +64,9 @@ public:
 
     // The card's image, also after a fault has taken it out of the field.
     Bytes Image() const;
-    // The calls since the last TakeCalls (or since Connect), then forgets them.
-    std::vector<Call> TakeCalls();
+    // The calls since the last take (or since Connect), then forgets them. The log
+    // keeps the block, sector, mode and slot: "Read block=1; Login sector=1 mode=0 slot=0; ".
+    std::string TakeLog();
     std::vector<std::string> TakeFunctions();
     // Selects the card and logs in to sector 0 with the transport key.
     void SelectAndLogin();
@@ -77,12 +74,14 @@ public:
     void ExpectReleased();
 
 private:
-    // Keeps the state folder in memory where the system has a memory file
-    // system: the virtual reader syncs every card write, and the fault tests
-    // make tens of thousands of them.
+    // Keeps the state folder in memory where the system has a memory file system:
+    // the virtual reader syncs every card write, and the fault tests make tens of
+    // thousands of them.
     struct MemoryTempFolder {
         MemoryTempFolder();
     };
+
+    std::vector<vreader::CallRecord> TakeCalls();
 
     MemoryTempFolder memoryTemp_;
     Variant variant_;
@@ -93,8 +92,18 @@ private:
 // Equal images, or where they first differ (block and byte) and how.
 testing::AssertionResult SameImage(const Bytes& actual, const Bytes& expected);
 
-// Runs `action` and expects a coded error with this code and source.
-void ExpectCoded(const std::function<void()>& action, int code, const std::u16string& source);
+// Runs `action` and expects an error of this type, code and source.
+template <typename Error = CCodedException>
+void ExpectCoded(const std::function<void()>& action, int code,
+                 const std::u16string& source = u"PCSCCard_Mifare") {
+    try {
+        action();
+        ADD_FAILURE() << "no error, expected error " << code;
+    } catch (const Error& e) {
+        EXPECT_EQ(e.GetCode(), code);
+        EXPECT_EQ(e.GetSource(), source);
+    }
+}
 // Runs `action` and expects a reader error with this return code.
 void ExpectReaderError(const std::function<void()>& action, int returnCode);
 

@@ -1,137 +1,160 @@
 // The presence monitor against the virtual field: which messages a change of
-// the field gives, what it does when the reader fails or hangs, and how fast it
-// stops.
+// the field gives, what it does when the reader fails or hangs, how fast it
+// stops, and that it races the window's selections safely.
 
+#include <algorithm>
 #include <atomic>
 
 #include "connection_support.h"
 
+// Both sanitizers lose track of a thread cancelled inside an intercepted
+// blocking call (nanosleep, read...): ThreadSanitizer never sees the unwinding
+// release its locks and reports the next lock as a double lock; AddressSanitizer
+// finds the stack poison that the skipped frame epilogues left behind. The
+// forced end is therefore proven in the plain build only.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+#define TAGQUILL_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
+#define TAGQUILL_SANITIZED 1
+#endif
+#endif
+
 namespace {
 
+using vreader::CardKind;
 constexpr std::uintptr_t kGone = 0;
 constexpr std::uintptr_t k1K = 0x10001;
 constexpr std::uintptr_t k4K = 0x20001;
 constexpr std::uintptr_t k7Byte = 0x30001;
-using WParams = std::vector<std::uintptr_t>;
 
-class Monitor : public testing::TestWithParam<Variant> {
+class Monitor : public OverBothLibraries {
 protected:
-    void SetUp() override { connection_.Open(GetParam().name); }
-
-    const char* Reader() const { return GetParam().reader; }
-    int Listings() const { return field_.CountCalls(Reader(), GetParam().listing); }
-
-    void Start() { ASSERT_TRUE(connection_.StartMonitor(&poster_, kMonitorMessage)); }
+    void SetUp() override { Open(); }
     // Returns once the monitor has made `more` further listings.
     void WaitForListings(int more) {
         const int target = Listings() + more;
         ASSERT_TRUE(Eventually([&] { return Listings() >= target; }));
     }
-
-    vreader::ScopedVirtualField field_;
-    ProbeConnection connection_;
-    RecordingPoster poster_;
+    // Waits for as many messages as expected, lets two more listings pass so
+    // that a message too many would show, and compares.
+    void ExpectMessages(const WParams& expected) {
+        ASSERT_TRUE(poster_.WaitFor(expected.size()));
+        WaitForListings(2);
+        EXPECT_EQ(poster_.Received(), expected);
+    }
 };
 
-TEST_P(Monitor, CardPresentAtStartIsReportedOnceWithItsType) {
-    field_.NewCard(Reader(), vreader::CardKind::kClassic4K);
-    Start();
+TEST_P(Monitor, ASecondOrReplacedCardIsReportedAsGoneThenTheFirstListed) {
+    field_.NewCard(Reader(), CardKind::kClassic1K, vreader::Bytes{1, 1, 1, 1}, "a.mfd");
+    StartMonitor();
     ASSERT_TRUE(poster_.WaitFor(1));
-    WaitForListings(2);
-    EXPECT_EQ(poster_.WParams(), WParams{k4K});
-}
-
-TEST_P(Monitor, EmptyStartIsSilentThenComingAndGoingAreReportedOnceEach) {
-    Start();
-    WaitForListings(2);
-    EXPECT_TRUE(poster_.WParams().empty());
-    field_.NewCard(Reader(), vreader::CardKind::kSevenByteUid);
-    ASSERT_TRUE(poster_.WaitFor(1));
-    field_.RemoveCard(Reader());
-    ASSERT_TRUE(poster_.WaitFor(2));
-    WaitForListings(2);
-    EXPECT_EQ(poster_.WParams(), (WParams{k7Byte, kGone}));
-}
-
-TEST_P(Monitor, ReplacedCardIsReportedAsGoneThenNew) {
-    field_.NewCard(Reader(), vreader::CardKind::kClassic1K, Uid({1, 1, 1, 1}), "a.mfd");
-    Start();
-    ASSERT_TRUE(poster_.WaitFor(1));
-    // Holding the card keeps the monitor off the reader while the cards change.
+    field_.NewCard(Reader(), CardKind::kClassic4K, std::nullopt, "b.mfd");
+    ASSERT_TRUE(poster_.WaitFor(3));
+    // Holding a card keeps the monitor off the reader while the first card is
+    // replaced: the count of cards stays, only a serial number changes.
     connection_.ConnectCard();
     field_.RemoveCard(Reader(), "a.mfd");
-    field_.NewCard(Reader(), vreader::CardKind::kClassic4K, Uid({2, 2, 2, 2}), "a.mfd");
+    field_.NewCard(Reader(), CardKind::kClassic4K, vreader::Bytes{2, 2, 2, 2}, "a.mfd");
     connection_.DisconnectCard();
-    ASSERT_TRUE(poster_.WaitFor(3));
-    WaitForListings(2);
-    EXPECT_EQ(poster_.WParams(), (WParams{k1K, kGone, k4K}));
+    ExpectMessages({k1K, kGone, k1K, kGone, k4K});
 }
 
-TEST_P(Monitor, SecondCardIsReportedWithTheTypeOfTheFirstListed) {
-    field_.NewCard(Reader(), vreader::CardKind::kClassic1K, std::nullopt, "a.mfd");
-    Start();
-    ASSERT_TRUE(poster_.WaitFor(1));
-    field_.NewCard(Reader(), vreader::CardKind::kClassic4K, std::nullopt, "b.mfd");
-    ASSERT_TRUE(poster_.WaitFor(3));
-    WaitForListings(2);
-    EXPECT_EQ(poster_.WParams(), (WParams{k1K, kGone, k1K}));
-}
-
-TEST_P(Monitor, NoListingWhileTheWindowHoldsTheCard) {
-    field_.NewCard(Reader(), vreader::CardKind::kClassic1K);
-    Start();
+TEST_P(Monitor, CardPresentAtStartIsReportedOnceAndNotListedWhileTheWindowHoldsIt) {
+    field_.NewCard(Reader(), CardKind::kClassic4K);
+    field_.ReportTagCount(Reader(), 200);  // more than the lists hold
+    StartMonitor();
     ASSERT_TRUE(poster_.WaitFor(1));
     connection_.ConnectCard();
     const int listings = Listings();
     std::this_thread::sleep_for(1200ms);
     EXPECT_EQ(Listings(), listings);
     connection_.DisconnectCard();
-    WaitForListings(2);
-    EXPECT_EQ(poster_.WParams(), WParams{k1K});
+    ExpectMessages({k4K});
 }
 
-TEST_P(Monitor, FailingListingsPostNothingAndKeepThePreviousState) {
-    field_.NewCard(Reader(), vreader::CardKind::kClassic1K);
-    Start();
+TEST_P(Monitor, EmptyStartIsSilentAndFailingListingsPostNothingAndKeepTheState) {
+    StartMonitor();
+    ExpectMessages({});
+    field_.NewCard(Reader(), CardKind::kSevenByteUid);
     ASSERT_TRUE(poster_.WaitFor(1));
     field_.FailCall(Reader(), GetParam().listing, 1, acr120::rc::kOperationFailed, 0);
     field_.RemoveCard(Reader());
     WaitForListings(3);
-    EXPECT_EQ(poster_.WParams(), WParams{k1K});
-    // The card is reported gone only once a listing works without it.
+    EXPECT_EQ(poster_.Received(), WParams{k7Byte});
+    // The last card is reported gone only once a listing works without it.
     field_.ClearFaults(Reader());
-    ASSERT_TRUE(poster_.WaitFor(2));
-    EXPECT_EQ(poster_.WParams(), (WParams{k1K, kGone}));
-}
-
-TEST_P(Monitor, MoreTagsReportedThanTheListsHoldIsStillOneCard) {
-    field_.NewCard(Reader(), vreader::CardKind::kClassic1K);
-    field_.ReportTagCount(Reader(), 200);
-    Start();
-    ASSERT_TRUE(poster_.WaitFor(1));
-    WaitForListings(2);
-    EXPECT_EQ(poster_.WParams(), WParams{k1K});
+    ExpectMessages({k7Byte, kGone});
 }
 
 TEST_P(Monitor, DisconnectEndsTheMonitorWithinOneListingAndOnePollInterval) {
     field_.SetLatency(Reader(), 100ms);
-    Start();
+    StartMonitor();
     WaitForListings(1);
     const auto start = std::chrono::steady_clock::now();
     connection_.Disconnect();
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took, 100ms + CMonThread::kPollInterval + 200ms);
+    // The monitor answered its stop event (exit code 0) instead of being ended
+    // after the time-out. The time bound only rules out the 60 s time-out: the
+    // latency itself is measured by the monitor benchmark, and a loaded CI
+    // machine under a sanitizer must not make this fail.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms + CMonThread::kPollInterval + 5s);
     EXPECT_FALSE(connection_.Monitor().IsRunning());
     EXPECT_EQ(connection_.Monitor().LastExitCode(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothLibraries, Monitor, testing::Values(kSerial, kUsb), PrintVariant);
+TEST_P(Monitor, HungListingIsEndedAfterTheTimeOutAndFreesTheReaderLock) {
+#ifdef TAGQUILL_SANITIZED
+    GTEST_SKIP() << "the sanitizer cannot follow a thread cancelled in a blocking call";
+#endif
+    field_.NewCard(Reader(), CardKind::kClassic1K);
+    field_.Block(Reader(), GetParam().listing);
+    StartMonitor();
+    ASSERT_TRUE(field_.WaitUntilBlocked(Reader(), GetParam().listing, 5s));
+    EXPECT_FALSE(connection_.ReaderLockIsFree());
 
-// The virtual reader only knows tag types 2, 3 and 5, so these listings come
-// from stand-ins put into the loaded bindings.
+    connection_.SetMonitorStopTimeout(300);
+    const auto start = std::chrono::steady_clock::now();
+    connection_.Disconnect();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 300ms);
+    EXPECT_LT(took, 5s);
+    EXPECT_EQ(connection_.Monitor().LastExitCode(), 0xFFFFFFFFu);
+    EXPECT_TRUE(connection_.ReaderLockIsFree());
+    EXPECT_FALSE(connection_.IsConnected());
+    field_.Release(Reader(), GetParam().listing);
+}
+
+// Run under ThreadSanitizer, this proves that every field both threads touch
+// is guarded by the reader lock or by the thread's start and stop.
+TEST_P(Monitor, ThousandsOfSelectionsRaceTheMonitorSafely) {
+    field_.NewCard(Reader(), CardKind::kClassic1K);
+    connection_.Monitor().SetPollInterval(0ms);
+    StartMonitor();
+    for (int i = 0; i < 2000; ++i) {
+        connection_.ConnectCard();
+        ASSERT_EQ(connection_.CardType(), kCardTypeMifare1K);
+        connection_.DisconnectCard();
+        if (i % 500 == 0) {
+            field_.ClearCallLog(Reader());  // keeps the virtual reader's call log small
+        }
+    }
+    EXPECT_TRUE(Eventually([&] { return Listings() > 0; }));
+    connection_.Disconnect();
+    EXPECT_TRUE(connection_.ReaderLockIsFree());
+    // The card never moved: one message, however the two threads interleaved.
+    EXPECT_EQ(poster_.Received(), WParams{k1K});
+}
+
+// The virtual reader only knows tag types 2, 3 and 5 and keeps its lists
+// tidy, so these listings are stand-ins put into the loaded bindings: one tag
+// of an unknown type, and (USB) everything past each serial number's length,
+// and the unlisted entries, changing with every listing.
+std::atomic<int> gListings{0};
+
 std::int16_t SerialListingOfUnknownType(std::int16_t, std::uint8_t, std::uint8_t* count,
                                         std::uint32_t* flag, std::uint8_t* types,
                                         std::uint8_t* serials) {
+    ++gListings;
     *count = 1;
     *flag = 1;
     types[0] = 0x42;
@@ -140,67 +163,29 @@ std::int16_t SerialListingOfUnknownType(std::int16_t, std::uint8_t, std::uint8_t
 }
 std::int16_t UsbListingOfUnknownType(std::int16_t, std::uint8_t* count, std::uint8_t* types,
                                      std::uint8_t* lengths, std::uint8_t* serials) {
-    *count = 1;
+    const auto junk = static_cast<std::uint8_t>(++gListings);
+    *count = 2;
     types[0] = 4;
     lengths[0] = 4;
-    serials[0] = 0x99;
-    // Beyond the reported length: must not count as part of the serial number.
-    serials[7] = 0xEE;
-    return 0;
-}
-
-TEST(MonitorTagTypes, UnknownTypeByteIsReportedAsCardType0) {
-    vreader::ScopedVirtualField field;
-    for (const Variant& variant : {kSerial, kUsb}) {
-        ProbeConnection connection;
-        RecordingPoster poster;
-        connection.Open(variant.name);
-        connection.SerialLibrary().ACR120_ListTag = &SerialListingOfUnknownType;
-        connection.UsbLibrary().ACR120_ListTags = &UsbListingOfUnknownType;
-        connection.Monitor().SetPollInterval(20ms);
-        ASSERT_TRUE(connection.StartMonitor(&poster, kMonitorMessage));
-        ASSERT_TRUE(poster.WaitFor(1));
-        std::this_thread::sleep_for(100ms);
-        connection.Disconnect();
-        EXPECT_EQ(poster.WParams(), WParams{0x00001}) << variant.reader;
-    }
-}
-
-std::atomic<int> gUsbListings{0};
-// Two tags whose serial numbers stay while everything past their lengths, and
-// the unlisted entries, change with every listing.
-std::int16_t UsbListingWithChangingJunk(std::int16_t, std::uint8_t* count, std::uint8_t* types,
-                                        std::uint8_t* lengths, std::uint8_t* serials) {
-    const auto junk = static_cast<std::uint8_t>(++gUsbListings);
-    *count = 2;
-    types[0] = 2;
-    lengths[0] = 4;
     lengths[1] = 7;
-    for (int i = 0; i < 40; ++i) {
-        serials[i] = junk;
-    }
-    for (int i = 0; i < 4; ++i) {
-        serials[i] = 0x5A;
-    }
-    for (int i = 10; i < 17; ++i) {
-        serials[i] = 0xA5;
-    }
+    std::fill_n(serials, 40, junk);
+    std::fill_n(serials, 4, std::uint8_t{0x5A});
+    std::fill_n(serials + 10, 7, std::uint8_t{0xA5});
     return 0;
 }
 
-TEST(MonitorTagTypes, UsbBytesBeyondEachSerialLengthAreIgnored) {
-    vreader::ScopedVirtualField field;
-    ProbeConnection connection;
-    RecordingPoster poster;
-    connection.Open(u"USB1");
-    connection.UsbLibrary().ACR120_ListTags = &UsbListingWithChangingJunk;
-    connection.Monitor().SetPollInterval(10ms);
-    ASSERT_TRUE(connection.StartMonitor(&poster, kMonitorMessage));
-    ASSERT_TRUE(poster.WaitFor(1));
-    const int seen = gUsbListings;
-    ASSERT_TRUE(Eventually([&] { return gUsbListings > seen + 5; }));
-    connection.Disconnect();
-    EXPECT_EQ(poster.WParams(), WParams{k1K});
+TEST_P(Monitor, UnknownTypeByteIsCardType0AndBytesPastASerialNumberAreIgnored) {
+    connection_.SerialLibrary().ACR120_ListTag = &SerialListingOfUnknownType;
+    connection_.UsbLibrary().ACR120_ListTags = &UsbListingOfUnknownType;
+    connection_.Monitor().SetPollInterval(10ms);
+    StartMonitor();
+    ASSERT_TRUE(poster_.WaitFor(1));
+    const int seen = gListings;
+    ASSERT_TRUE(Eventually([&] { return gListings > seen + 5; }));
+    connection_.Disconnect();
+    EXPECT_EQ(poster_.Received(), WParams{0x00001});
 }
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, Monitor, testing::Values(kSerial, kUsb), PrintVariant);
 
 }  // namespace

@@ -3,7 +3,6 @@
 // does what a test tells it. Both write into one log, so a test sees the order of
 // window steps and card calls, which is what the window's behaviour is.
 
-#include <algorithm>
 #include <functional>
 #include <map>
 #include <optional>
@@ -41,54 +40,46 @@ public:
         controls[IDC_USAGE].text = u"16384 / 16384";  // the template's placeholder
     }
     void SetText(int id, std::u16string_view text) override {
-        Note("text " + std::to_string(id) + "=" + Narrow(text));
+        Note("text", id, "=" + Narrow(text));
         controls[id].text = text;
     }
     void SetAnsiText(int id, std::string_view bytes) override {
-        Note("ansi " + std::to_string(id));
+        Note("ansi", id);
         controls[id].text = platform::FromAnsi(bytes);
     }
     std::u16string GetText(int id) override { return controls[id].text; }
-    unsigned GetTextLength(int id) override { return static_cast<unsigned>(controls[id].text.size()); }
+    unsigned GetTextLength(int id) override { return unsigned(controls[id].text.size()); }
     void Enable(int id, bool on) override {
-        Note((on ? "enable " : "disable ") + std::to_string(id));
+        Note(on ? "enable" : "disable", id);
         controls[id].enabled = on;
     }
-    void Repaint(int id) override { Note("repaint " + std::to_string(id)); }
+    void Repaint(int id) override { Note("repaint", id); }
     void SetFocus(int id) override {
-        Note("focus " + std::to_string(id));
+        Note("focus", id);
         focus = id;
     }
     void LimitText(int id, unsigned limit) override {
-        Note("limit " + std::to_string(id) + "=" + std::to_string(limit));
+        Note("limit", id, "=" + std::to_string(limit));
         controls[id].limit = limit;
     }
-    // Kept sorted as the contract says, so the logic's "entry 0" is checked.
-    void ListAdd(int, std::u16string_view text) override {
-        auto fold = [](std::u16string s) {
-            std::transform(s.begin(), s.end(), s.begin(),
-                           [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + 32 : c; });
-            return s;
-        };
-        auto at = std::find_if(list.begin(), list.end(),
-                               [&](const std::u16string& item) { return fold(item) > fold(std::u16string(text)); });
-        list.insert(at, std::u16string(text));
-    }
+    // Not sorted: the logic must not rely on the order it added the names in.
+    void ListAdd(int, std::u16string_view text) override { list.emplace_back(text); }
     void ListSelect(int, int index) override {
         selection = index >= 0 && index < static_cast<int>(list.size()) ? index : -1;
     }
     int ListSelection(int) override { return selection; }
-    std::u16string ListText(int, int index) override { return list.at(static_cast<std::size_t>(index)); }
-    void CenterWindow() override { Note("center"); }
+    std::u16string ListText(int, int index) override { return list.at(std::size_t(index)); }
+    void CenterWindow() override { log_.push_back("center"); }
     void EndDialog(int result) override { endResult = result; }
     void SetBusy(bool on) override {
-        Note(on ? "busy" : "idle");
+        log_.push_back(on ? "busy" : "idle");
         busy = on;
     }
     IMessagePoster* MessageTarget() override { return this; }
     void Post(std::uint32_t, std::uintptr_t) override {}
-    int MessageBox(std::u16string_view text, std::u16string_view caption, std::uint32_t style) override {
-        Note("box " + Narrow(text));
+    int MessageBox(std::u16string_view text, std::u16string_view caption,
+                   std::uint32_t style) override {
+        log_.push_back("box " + Narrow(text));
         boxes.push_back(Box{std::u16string(text), std::u16string(caption), style, busy});
         if (whileBoxOpen) {
             whileBoxOpen();  // as the box's own message loop would dispatch
@@ -106,7 +97,9 @@ public:
     std::function<void()> whileBoxOpen;
 
 private:
-    void Note(const std::string& line) { log_.push_back(line); }
+    void Note(const std::string& what, int id, const std::string& rest = "") {
+        log_.push_back(what + " " + std::to_string(id) + rest);
+    }
     Log& log_;
 };
 
@@ -120,9 +113,8 @@ public:
         Step("Connect");
         connected = true;
     }
-    bool StartMonitor(IMessagePoster* window, std::uint32_t message) override {
+    bool StartMonitor(IMessagePoster*, std::uint32_t message) override {
         Step("StartMonitor " + std::to_string(message));
-        monitorTarget = window;
         return true;
     }
     void Disconnect() override {
@@ -147,7 +139,6 @@ public:
     std::map<std::string, std::function<void()>> faults;
     bool connected = false;
     NoticeContent notice{"", 750};
-    IMessagePoster* monitorTarget = nullptr;
 
 private:
     void Step(const std::string& call) {

@@ -51,7 +51,7 @@ TEST(ThreadBase, StopOnAThreadNeverStartedReturnsAtOnce) {
     TestThread thread([](TestThread&) { return 0u; });
     const auto start = std::chrono::steady_clock::now();
     thread.Stop(60000);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
     EXPECT_FALSE(thread.IsRunning());
 }
 
