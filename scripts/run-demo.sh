@@ -15,7 +15,11 @@ state="${TAGQUILL_VREADER_DIR:-${XDG_STATE_HOME:-$HOME/.local/state}/tagquill/vr
 
 # Readers that exist keep their cards; only what is missing is created.
 "$vreader" init >/dev/null
-if ! compgen -G "$state/COM1/*" >/dev/null; then
+has_card=no
+for image in "$state"/COM1/*.mfd "$state"/COM1/*.bin "$state"/COM1/*.dump; do
+  [ -f "$image" ] && has_card=yes
+done
+if [ "$has_card" = no ]; then
   "$vreader" new-card 1k --reader COM1 --name demo.mfd
 fi
 echo "Virtual readers and cards (state folder $state):"
