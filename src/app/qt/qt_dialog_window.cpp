@@ -39,6 +39,21 @@ private:
     std::uintptr_t wParam_;
 };
 
+// A single-selection list box: a click or a key moves the selection, but
+// nothing the user does (Ctrl with a click or Space) takes it away.
+class ReaderList final : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override {
+        const auto flags = QListWidget::selectionCommand(index, event);
+        return flags.testFlag(QItemSelectionModel::Deselect) ? QItemSelectionModel::NoUpdate
+                                                              : flags;
+    }
+};
+
 QString ToQString(std::u16string_view text) {
     return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
 }
@@ -140,7 +155,7 @@ void QtDialogWindow::CreateControls() {
                 widget = new QGroupBox(caption, this);
                 break;
             case Kind::List: {
-                auto* list = new QListWidget(this);
+                auto* list = new ReaderList(this);
                 list->setSelectionMode(QAbstractItemView::SingleSelection);
                 list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
                 list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

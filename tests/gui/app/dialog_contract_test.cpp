@@ -188,6 +188,12 @@ TEST_F(DialogContractTest, ReaderListSortsIgnoringLetterCase) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(3)).center());
     EXPECT_EQ(window_.ListSelection(IDC_READER), 3);
+    // As in a single-selection list box, the user cannot take the selection away.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      list->visualItemRect(list->item(3)).center());
+    EXPECT_EQ(window_.ListSelection(IDC_READER), 3);
+    QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(window_.ListSelection(IDC_READER), 3);
 }
 
 TEST_F(DialogContractTest, MonitorPostsArriveOnTheWindowThreadAlsoWhileABoxIsOpen) {
