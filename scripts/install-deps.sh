@@ -3,7 +3,7 @@
 # are missing. Usage: scripts/install-deps.sh [build|test|run]...
 set -euo pipefail
 
-build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev)
+build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core)
 test_packages=(libgtest-dev libgmock-dev xvfb xauth)
 run_packages=(xvfb xauth)
 
