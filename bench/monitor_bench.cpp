@@ -19,6 +19,7 @@
 
 #include "control/virtual_field.h"
 #include "monitor/message_poster.h"
+#include "monitor/mon_thread.h"
 #include "reader/acr120_base.h"
 
 using Clock = std::chrono::steady_clock;
@@ -70,7 +71,7 @@ double Percentile(std::vector<double> samples, double p) {
 
 void PlacedToMessage(vreader::VirtualField& field, const char* reader, const char16_t* name,
                      int trials, std::mt19937& random) {
-    CACR120Base connection;
+    CACR120Base connection(&CMonThread::Create);
     TimingPoster poster;
     connection.SetReaderName(name);
     connection.Connect();
@@ -114,7 +115,7 @@ void PlacedToMessage(vreader::VirtualField& field, const char* reader, const cha
 }
 
 void DisconnectLatency(const char* reader, const char16_t* name, int trials, std::mt19937& random) {
-    CACR120Base connection;
+    CACR120Base connection(&CMonThread::Create);
     TimingPoster poster;
     connection.SetReaderName(name);
     std::uniform_int_distribution<int> pause(0, 999);
@@ -134,7 +135,7 @@ void DisconnectLatency(const char* reader, const char16_t* name, int trials, std
 }
 
 void IdleCost(const char* reader, const char16_t* name, int seconds) {
-    CACR120Base connection;
+    CACR120Base connection(&CMonThread::Create);
     TimingPoster poster;
     connection.SetReaderName(name);
     connection.Connect();

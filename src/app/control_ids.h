@@ -9,7 +9,7 @@
 namespace app {
 
 inline constexpr int IDC_STATIC = -1;
-inline constexpr int IDCANCEL = 2;
+inline constexpr int kIdCancel = 2;
 inline constexpr int IDC_CHANGE = 1006;
 inline constexpr int IDC_LOAD = 1007;
 inline constexpr int IDC_SAVE = 1008;
@@ -36,13 +36,13 @@ inline constexpr std::array<int, 9> kCardControls = {
 inline constexpr unsigned kKeyTextLimit = 6;
 
 // Window messages, with their Win32 numbers.
-inline constexpr std::uint32_t WM_DESTROY = 0x0002;
-inline constexpr std::uint32_t WM_INITDIALOG = 0x0110;
-inline constexpr std::uint32_t WM_COMMAND = 0x0111;
+inline constexpr std::uint32_t kWmDestroy = 0x0002;
+inline constexpr std::uint32_t kWmInitDialog = 0x0110;
+inline constexpr std::uint32_t kWmCommand = 0x0111;
 
 // WM_COMMAND notifications (the high word of wParam).
-inline constexpr std::uint16_t BN_CLICKED = 0x0000;
-inline constexpr std::uint16_t EN_CHANGE = 0x0300;
+inline constexpr std::uint16_t kBnClicked = 0x0000;
+inline constexpr std::uint16_t kEnChange = 0x0300;
 
 // wParam of a WM_COMMAND: control id in the low word, notification in the high.
 constexpr std::uintptr_t MakeCommand(int id, std::uint16_t notification) {

@@ -6,7 +6,7 @@
 //   - the multi-line notice edit hands out and counts line breaks as CR LF (2);
 //   - a limit set by LimitText refuses user input beyond it, not program text;
 //   - the reader list keeps itself sorted, ignoring letter case;
-//   - MessageBox is modal but posted monitor messages are still handled meanwhile.
+//   - ShowMessageBox is modal but posted monitor messages are still handled meanwhile.
 
 #include <cstdint>
 #include <string>

@@ -51,18 +51,18 @@ bool CMainDlg::ProcessWindowMessage(std::uint32_t message, std::uintptr_t wParam
                                     std::intptr_t /*lParam*/, std::intptr_t& result) {
     result = 0;
     switch (message) {
-        case WM_DESTROY:
+        case kWmDestroy:
             OnDestroy();
             return true;
-        case WM_INITDIALOG:
+        case kWmInitDialog:
             OnInitDialog();
             return true;
-        case WM_COMMAND: {
+        case kWmCommand: {
             const int id = static_cast<int>(wParam & 0xFFFF);
             const auto notification = static_cast<std::uint16_t>((wParam >> 16) & 0xFFFF);
-            if (notification == BN_CLICKED) {
+            if (notification == kBnClicked) {
                 switch (id) {
-                    case IDCANCEL: window_.EndDialog(IDCANCEL); return true;
+                    case kIdCancel: window_.EndDialog(kIdCancel); return true;
                     case IDC_CONNECT: OnConnect(); return true;
                     case IDC_DISCONNECT: OnDisconnect(); return true;
                     case IDC_CHANGE: OnChange(); return true;
@@ -71,7 +71,7 @@ bool CMainDlg::ProcessWindowMessage(std::uint32_t message, std::uintptr_t wParam
                     default: return false;
                 }
             }
-            if (id == IDC_NOTICE && notification == EN_CHANGE) {
+            if (id == IDC_NOTICE && notification == kEnChange) {
                 RefreshUsage();
                 return true;
             }
@@ -97,7 +97,7 @@ void CMainDlg::Guarded(Work&& work) {
     } catch (CAtlException& error) {
         ShowError(window_, error);
     } catch (std::bad_alloc&) {
-        window_.MessageBox(kOutOfMemoryText, kErrorCaption, kMbOk | kMbIconError);
+        window_.ShowMessageBox(kOutOfMemoryText, kErrorCaption, kMbOk | kMbIconError);
     }
 }
 
@@ -125,7 +125,7 @@ void CMainDlg::OnInitDialog() {
         complete = card_ != nullptr;
     });
     if (!complete) {
-        window_.EndDialog(IDCANCEL);
+        window_.EndDialog(kIdCancel);
     }
 }
 
@@ -141,7 +141,7 @@ void CMainDlg::ClearNotice() {
 
 void CMainDlg::EnableCardControls(bool enable) {
     if (!enable) {
-        window_.SetFocus(IDCANCEL);
+        window_.SetFocus(kIdCancel);
     }
     for (int id : kCardControls) {
         window_.Enable(id, enable);
@@ -234,7 +234,7 @@ void CMainDlg::OnChange() {
         }
         window_.SetFocus(IDC_USE_KEY);
         window_.SetText(IDC_USE_KEY, newKey);
-        window_.MessageBox(kKeyChangedText, kKeyChangedCaption, kMbOk | kMbIconInformation);
+        window_.ShowMessageBox(kKeyChangedText, kKeyChangedCaption, kMbOk | kMbIconInformation);
     });
 }
 

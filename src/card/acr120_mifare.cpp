@@ -10,6 +10,7 @@
 #include "errors/atl_exception.h"
 #include "errors/coded_exception.h"
 #include "errors/mifare_exception.h"
+#include "monitor/mon_thread.h"
 #include "reader/reader_error.h"
 
 namespace {
@@ -26,19 +27,12 @@ void GrowBuffer(Grow&& grow) {
     }
 }
 
-// Some readers report a failed read-back after a trailer write although the
-// trailer was written (the card answers differently once its access bits
-// change); each library has its own code for it.
-bool IsForgivenTrailerWriteError(PortKind kind, std::int16_t code) {
-    return (kind == PortKind::Serial && code == acr120::rc::kReadFailAfterOperation) ||
-           (kind == PortKind::Usb && code == acr120::rc::kUnknownReaderError);
-}
-
 }  // namespace
 
-CACR120Mifare::CACR120Mifare() : CACR120Base() {}
+CACR120Mifare::CACR120Mifare() : CACR120Base(&CMonThread::Create) {}
 
-CACR120Mifare::CACR120Mifare(const platform::ModuleRef& module) : CACR120Base(module) {}
+CACR120Mifare::CACR120Mifare(const platform::ModuleRef& module)
+    : CACR120Base(module, &CMonThread::Create) {}
 
 void CACR120Mifare::ForgetLogin() {
     lastKeyType_ = 0xFF;
@@ -49,7 +43,7 @@ void CACR120Mifare::ForgetLogin() {
 
 void CACR120Mifare::ConnectCard() {
     CACR120Base::ConnectCard();
-    if (cardType_ != kCardTypeMifare1K && cardType_ != kCardTypeMifare4K) {
+    if (card_.cardType != kCardTypeMifare1K && card_.cardType != kCardTypeMifare4K) {
         DisconnectCard();
         ThrowCoded(kErrUnsupportedTokenType);
     }
@@ -65,7 +59,7 @@ void CACR120Mifare::CheckCardConnected() const {
 
 std::uint16_t CACR120Mifare::GetCardType() const {
     CheckCardConnected();
-    return cardType_;
+    return card_.cardType;
 }
 
 std::uint8_t CACR120Mifare::GetSectorCount() const {
@@ -112,38 +106,9 @@ void CACR120Mifare::Login(std::uint8_t sector, bool storedKey, std::uint8_t keyT
 
     // The card forgets an authentication after a failed command, so it is
     // selected again before every login.
-    std::array<std::uint8_t, acr120::kSerialNumberSize> serial = serialNumber_;
-    std::array<std::uint8_t, acr120::kSerialNumberSize> serialOut{};
-    switch (portKind_) {
-        case PortKind::Serial: {
-            std::uint32_t value = 1;
-            std::uint8_t tagType = tagType_;
-            CheckReaderResult(serialDll_->MultiTagSelect(readerHandle_, station_,
-                                                                serial.data(), &value, &tagType,
-                                                                serialOut.data()));
-            namespace mode = acr120::serial_key_mode;
-            const std::uint8_t keyMode = storedKey ? (keyB ? mode::kStoredKeyB : mode::kStoredKeyA)
-                                                   : (keyB ? mode::kKeyB : mode::kKeyA);
-            CheckReaderResult(serialDll_->Login(readerHandle_, station_, loginSector,
-                                                       keyMode, keySlot, key));
-            break;
-        }
-        case PortKind::Usb: {
-            std::uint8_t tagTypeOut = 0;
-            std::uint8_t lengthOut = 0;
-            CheckReaderResult(usbDll_->ACR120_MultiTagSelect(readerHandle_, serialNumberLength_,
-                                                             serial.data(), &tagTypeOut,
-                                                             &lengthOut, serialOut.data()));
-            namespace mode = acr120::usb_key_mode;
-            const std::uint8_t keyMode = storedKey ? (keyB ? mode::kStoredKeyB : mode::kStoredKeyA)
-                                                   : (keyB ? mode::kKeyB : mode::kKeyA);
-            CheckReaderResult(
-                usbDll_->ACR120_Login(readerHandle_, loginSector, keyMode, keySlot, key));
-            break;
-        }
-        default:
-            ThrowCoded(kErrReaderTypeNotSupported);
-    }
+    IReaderPort& port = *Port();
+    CheckReaderResult(port.Reselect(card_));
+    CheckReaderResult(port.Login(loginSector, keyB, keySlot, key));
 
     authenticatedSector_ = sector;
     storedKeyLogin_ = storedKey;
@@ -161,17 +126,7 @@ void CACR120Mifare::ReadBlock(std::uint8_t block) {
     CheckCardConnected();
     CheckInAuthenticatedSector(block);
     GrowBuffer([this] { readBuffer_.resize(mifare::kBlockSize); });
-    std::int32_t result = 0;
-    switch (portKind_) {
-        case PortKind::Serial:
-            result = serialDll_->Read(readerHandle_, station_, block, readBuffer_.data());
-            break;
-        case PortKind::Usb:
-            result = usbDll_->ACR120_Read(readerHandle_, block, readBuffer_.data());
-            break;
-        default:
-            ThrowCoded(kErrReaderTypeNotSupported);
-    }
+    const std::int16_t result = Port()->ReadBlock(block, readBuffer_.data());
     CheckReaderResult(result);
 }
 
@@ -184,19 +139,9 @@ void CACR120Mifare::WriteBlock(std::uint8_t block, const std::uint8_t* data) {
     // The library takes a writable pointer; it never gets the caller's buffer.
     std::array<std::uint8_t, mifare::kBlockSize> image{};
     std::copy_n(data, image.size(), image.begin());
-    std::int32_t result = 0;
-    switch (portKind_) {
-        case PortKind::Serial:
-            result = serialDll_->Write(readerHandle_, station_, block, image.data());
-            break;
-        case PortKind::Usb:
-            result = usbDll_->ACR120_Write(readerHandle_, block, image.data());
-            break;
-        default:
-            ThrowCoded(kErrReaderTypeNotSupported);
-    }
-    const auto code = static_cast<std::int16_t>(result);
-    if (code < 0 && mifare::IsTrailer(block) && IsForgivenTrailerWriteError(portKind_, code)) {
+    IReaderPort& port = *Port();
+    const std::int16_t result = port.WriteBlock(block, image.data());
+    if (result < 0 && mifare::IsTrailer(block) && port.IsTrailerReadBackError(result)) {
         return;
     }
     CheckReaderResult(result);
@@ -245,7 +190,7 @@ const std::uint8_t* CACR120Mifare::ResolveMap(const std::uint8_t* map,
     if (count != 0) {
         return map;
     }
-    const std::span<const std::uint8_t> defaultMap = mifare::DefaultBlockMap(cardType_);
+    const std::span<const std::uint8_t> defaultMap = mifare::DefaultBlockMap(card_.cardType);
     if (defaultMap.empty()) {
         ThrowCoded(kErrUnsupportedTokenType);
     }

@@ -23,9 +23,9 @@ std::u16string FormatError(const ICOMSrvException& error) {
 std::u16string FormatError(const CAtlException& error) { return Hex8(error.GetHResult()); }
 
 void ShowError(IMessageBoxOwner& owner, const ICOMSrvException& error) {
-    owner.MessageBox(FormatError(error), kErrorCaption, kMbOk | kMbIconError);
+    owner.ShowMessageBox(FormatError(error), kErrorCaption, kMbOk | kMbIconError);
 }
 
 void ShowError(IMessageBoxOwner& owner, const CAtlException& error) {
-    owner.MessageBox(FormatError(error), kErrorCaption, kMbOk | kMbIconError);
+    owner.ShowMessageBox(FormatError(error), kErrorCaption, kMbOk | kMbIconError);
 }

@@ -20,7 +20,7 @@ inline constexpr int kIdOk = 1;
 class IMessageBoxOwner {
 public:
     // Shows a modal box and returns once the user has closed it.
-    virtual int MessageBox(std::u16string_view text, std::u16string_view caption,
+    virtual int ShowMessageBox(std::u16string_view text, std::u16string_view caption,
                            std::uint32_t style) = 0;
 
 protected:

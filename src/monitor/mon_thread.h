@@ -7,13 +7,15 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 
 #include "monitor/my_thread2.h"
+#include "reader/presence_monitor.h"
 
 class CACR120Base;
 class IMessagePoster;
 
-class CMonThread : public CMyThread2 {
+class CMonThread : public CMyThread2, public IPresenceMonitor {
 public:
     static constexpr std::chrono::milliseconds kPollInterval{500};
 
@@ -24,24 +26,26 @@ public:
     }
 
     explicit CMonThread(CACR120Base& reader) : reader_(reader) {}
+    // The connection's monitor factory.
+    static std::unique_ptr<IPresenceMonitor> Create(CACR120Base& reader);
 
-    // Where the messages go; called while no thread runs.
-    void SetTarget(IMessagePoster* window, std::uint32_t message) {
+    void SetTarget(IMessagePoster* window, std::uint32_t message) override {
         window_ = window;
         message_ = message;
     }
+    using CMyThread2::Start;
+    bool Start() override { return CMyThread2::Start(0, 0); }
+    void Stop(std::uint32_t timeoutMs) override { CMyThread2::Stop(timeoutMs); }
     // Tests that need many polls shorten the interval; called while no thread runs.
     void SetPollInterval(std::chrono::milliseconds interval) { pollInterval_ = interval; }
 
     std::uint32_t Run() override;
 
 private:
-    struct Listing;
     struct State;
 
     // One listing and comparison; updates `state` only when the listing worked.
     void Poll(State& state);
-    void List(Listing& listing);
     void Post(std::uintptr_t wParam);
 
     CACR120Base& reader_;

@@ -5,15 +5,10 @@
 
 #include "errors/atl_exception.h"
 #include "errors/coded_exception.h"
-#include "monitor/mon_thread.h"
 #include "reader/acr120_trace.h"
 #include "reader/reader_error.h"
 
 namespace {
-
-constexpr std::uint8_t kRegisterMode = 5;
-constexpr std::uint8_t kModeToRewrite = 0x42;
-constexpr std::uint8_t kModeWanted = 0x46;
 
 [[noreturn]] void Fail(std::int32_t code) { throw CCodedException(code, kSourceReaderBase); }
 
@@ -37,16 +32,17 @@ bool IsPortName(const std::u16string& name, const char* prefix) {
 
 }  // namespace
 
-CACR120Base::CACR120Base() : CACR120Base(platform::ProgramModule()) {}
+CACR120Base::CACR120Base(PresenceMonitorFactory makeMonitor)
+    : CACR120Base(platform::ProgramModule(), makeMonitor) {}
 
-CACR120Base::CACR120Base(const platform::ModuleRef& module) {
+CACR120Base::CACR120Base(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor) {
     try {
         readerLock_ = std::make_unique<ReaderLock>();
     } catch (const std::bad_alloc&) {
         AtlThrow(kEOutOfMemory);
     }
     SetReaderName(nullptr);
-    monitor_ = std::make_unique<CMonThread>(*this);
+    monitor_ = makeMonitor(*this);
 
     auto serial = std::make_unique<CACR120Dll>();
     serial->traceFileName = reader_trace::TraceFileNameFromEnvironment();
@@ -72,11 +68,6 @@ CACR120Base::~CACR120Base() {
     serialDll_.reset();
 }
 
-bool CACR120Base::IsCardConnected() const {
-    // Written only by the window's thread, which is also the only caller.
-    return cardConnected_;
-}
-
 void CACR120Base::SetReaderName(const char16_t* name) {
     if (connected_) {
         Fail(kErrReaderConnected);
@@ -96,41 +87,10 @@ void CACR120Base::Connect() {
     if (readerName_.empty()) {
         Fail(kErrReaderNameNotSet);
     }
-    switch (portKind_) {
-        case PortKind::Serial: {
-            const auto portIndex = static_cast<std::int16_t>(readerName_[3] - u'1');
-            const std::int16_t handle = serialDll_->Open(portIndex, openOption_);
-            CheckReaderResult(handle);
-
-            std::uint8_t stationCount = 0;
-            std::array<std::uint8_t, acr120::kStationListSize> stations{};
-            const std::int16_t idResult = serialDll_->GetID(handle, &stationCount, stations.data());
-            if (idResult < 0 || stationCount == 0) {
-                serialDll_->Close(handle);
-                throw CACR120Exception(idResult < 0 ? idResult : acr120::rc::kInternalError);
-            }
-            readerHandle_ = handle;
-            station_ = stations[0];
-
-            // Readers that come up in mode 0x42 are switched to 0x46; a reader
-            // that cannot say which mode it is in is left as it is.
-            std::uint8_t mode = 0;
-            if (serialDll_->ReadEEPROM(handle, station_, kRegisterMode, &mode) == 0 &&
-                mode == kModeToRewrite) {
-                serialDll_->WriteEEPROM(handle, station_, kRegisterMode, kModeWanted);
-            }
-            break;
-        }
-        case PortKind::Usb: {
-            const auto portIndex = static_cast<std::int16_t>(readerName_[3] - u'1');
-            const std::int16_t handle = usbDll_->ACR120_Open(portIndex);
-            CheckReaderResult(handle);
-            readerHandle_ = handle;
-            break;
-        }
-        default:
-            Fail(kErrReaderTypeNotSupported);
-    }
+    // Only the name of a known kind has a port number: its fourth character.
+    const auto portIndex =
+        static_cast<std::int16_t>(portKind_ != PortKind::None ? readerName_[3] - u'1' : -1);
+    port_ = OpenReaderPort(portKind_, portIndex, openOption_, *serialDll_, *usbDll_);
     connected_ = true;
 }
 
@@ -146,16 +106,8 @@ void CACR120Base::Disconnect() {
         ReaderLockHolder hold(*readerLock_);
         cardConnected_ = false;
     }
-    switch (portKind_) {
-        case PortKind::Serial:
-            serialDll_->Close(readerHandle_);
-            break;
-        case PortKind::Usb:
-            usbDll_->ACR120_Close(readerHandle_);
-            break;
-        default:
-            break;
-    }
+    port_->Close();
+    port_.reset();
     connected_ = false;
 }
 
@@ -165,7 +117,7 @@ bool CACR120Base::StartMonitor(IMessagePoster* window, std::uint32_t message) {
         Fail(kErrReaderNotConnected);
     }
     monitor_->SetTarget(window, message);
-    return monitor_->Start(0, 0);
+    return monitor_->Start();
 }
 
 void CACR120Base::StoreKey(bool toReader, std::uint8_t keyType, std::uint8_t keyIndex,
@@ -185,14 +137,5 @@ void CACR120Base::StoreKey(bool toReader, std::uint8_t keyType, std::uint8_t key
         return;
     }
     ReaderLockHolder hold(*readerLock_);
-    switch (portKind_) {
-        case PortKind::Serial:
-            CheckReaderResult(serialDll_->WriteMasterKey(readerHandle_, station_, slot, copy.data()));
-            break;
-        case PortKind::Usb:
-            CheckReaderResult(usbDll_->ACR120_WriteMasterKey(readerHandle_, slot, copy.data()));
-            break;
-        default:
-            Fail(kErrReaderTypeNotSupported);
-    }
+    CheckReaderResult(port_->StoreReaderKey(slot, copy.data()));
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The reader connection: loads both reader libraries, remembers which reader the
-// user chose, opens and closes it through the library of its kind, owns the
+// user chose, opens and closes it through a reader port of its kind, owns the
 // reader lock shared with the presence monitor, owns the monitor, and keeps a
 // cache of Mifare keys for card login. Card selection (ConnectCard /
 // DisconnectCard) lives in card_selection.cpp.
@@ -15,17 +15,10 @@
 #include "platform/library.h"
 #include "reader/acr120_dll.h"
 #include "reader/acr120u_dll.h"
+#include "reader/presence_monitor.h"
+#include "reader/reader_port.h"
 
-class CMonThread;
 class IMessagePoster;
-
-enum class PortKind : std::int32_t { None = 0, Serial = 1, Usb = 2 };
-
-// Card types derived from the library's tag type.
-inline constexpr std::uint16_t kCardTypeUnknown = 0;
-inline constexpr std::uint16_t kCardTypeMifare1K = 1;
-inline constexpr std::uint16_t kCardTypeMifare4K = 2;
-inline constexpr std::uint16_t kCardTypeSevenByteUid = 3;
 
 inline constexpr std::uint8_t kKeyTypeA = 0x60;
 inline constexpr std::uint8_t kKeyTypeB = 0x61;
@@ -33,9 +26,6 @@ inline constexpr int kKeyIndexCount = 16;
 inline constexpr int kKeySlotCount = 32;
 
 using MifareKey = std::array<std::uint8_t, 6>;
-
-// The card type for a tag type the library reports (unknown codes give 0).
-std::uint16_t CardTypeFromTagType(std::uint8_t tagType);
 
 // How long Disconnect, Connect and StartMonitor let the monitor finish its
 // listing before ending it by force.
@@ -49,9 +39,9 @@ using ReaderLockHolder = std::lock_guard<ReaderLock>;
 class CACR120Base {
 public:
     // Loads the libraries from the program's own folder.
-    CACR120Base();
+    explicit CACR120Base(PresenceMonitorFactory makeMonitor);
     // Loads the libraries from the folder of `module` (tests point it elsewhere).
-    explicit CACR120Base(const platform::ModuleRef& module);
+    CACR120Base(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor);
     virtual ~CACR120Base();
     CACR120Base(const CACR120Base&) = delete;
     CACR120Base& operator=(const CACR120Base&) = delete;
@@ -75,10 +65,13 @@ public:
     const std::u16string& ReaderName() const { return readerName_; }
     PortKind GetPortKind() const { return portKind_; }
     bool IsConnected() const { return connected_; }
-    bool IsCardConnected() const;
-    std::int16_t ReaderHandle() const { return readerHandle_; }
-    std::uint8_t Station() const { return station_; }
-    // Exposed so tests can prove that the lock is free after a failure.
+    // Written by the window's thread under the reader lock; the monitor reads it
+    // under that lock, the window's thread at any time.
+    bool IsCardConnected() const { return cardConnected_; }
+    // The opened reader; null while not connected.
+    IReaderPort* Port() const { return port_.get(); }
+    std::int16_t ReaderHandle() const { return port_ ? port_->Handle() : -1; }
+    std::uint8_t Station() const { return port_ ? port_->Station() : 0; }
     ReaderLock& GetReaderLock() { return *readerLock_; }
 
 protected:
@@ -87,21 +80,15 @@ protected:
     std::unique_ptr<CACR120Dll> serialDll_;
     std::unique_ptr<CACR120UDll> usbDll_;
     std::unique_ptr<ReaderLock> readerLock_;
-    std::unique_ptr<CMonThread> monitor_;
+    std::unique_ptr<IPresenceMonitor> monitor_;
     std::u16string readerName_;
     std::int16_t openOption_ = 0;
     PortKind portKind_ = PortKind::None;
     bool connected_ = false;
-    std::int16_t readerHandle_ = -1;
-    std::uint8_t station_ = 0;
-    bool cardConnected_ = false;  // guarded by the reader lock
-    std::uint16_t cardType_ = kCardTypeUnknown;
-    std::array<std::uint8_t, 10> serialNumber_{};
-    std::uint8_t serialNumberLength_ = 0;
-    std::uint8_t tagType_ = 0;
+    std::unique_ptr<IReaderPort> port_;
+    bool cardConnected_ = false;  // written under the reader lock
+    SelectedTag card_;
     std::array<MifareKey, kKeySlotCount> keyCache_{};
     // Tests shorten it to prove that a hung listing cannot hang the window.
     std::uint32_t monitorStopTimeoutMs_ = kMonitorStopTimeoutMs;
-
-    friend class CMonThread;
 };

@@ -1,90 +1,88 @@
 #pragma once
-// Binding of the serial reader library (libacr120.so / ACR120.dll): loads the
-// file that lies beside a given module and keeps one typed entry point per
-// exported function. The program calls the serial library through the traced
-// operations declared below, which forward to these entry points and, when a
-// trace file is named, append one line per call.
+// Binding of the serial reader library (libacr120.so / ACR120.dll). Every call
+// goes through Call, which forwards the arguments unchanged and, when a trace
+// file is named, appends one line describing the call (acr120_trace.h); the
+// entry points themselves are not reachable around it.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <tuple>
 
-#include "platform/library.h"
 #include "reader/acr120_api.h"
+#include "reader/acr120_trace.h"
+#include "reader/library_binding.h"
 
-class CACR120Dll {
+namespace acr120::serial {
+
+// The exported functions, in binding order.
+struct EntryPoints {
+    template <typename Function>
+    using Entry = reader_binding::EntryPoint<Function>;
+
+    Entry<Open> open{"ACR120_Open"};
+    Entry<Close> close{"ACR120_Close"};
+    Entry<GetID> getId{"ACR120_GetID"};
+    Entry<ListTag> listTag{"ACR120_ListTag"};
+    Entry<Select> select{"ACR120_Select"};
+    Entry<MultiTagSelect> multiTagSelect{"ACR120_MultiTagSelect"};
+    Entry<WriteMasterKey> writeMasterKey{"ACR120_WriteMasterKey"};
+    Entry<Login> login{"ACR120_Login"};
+    Entry<Read> read{"ACR120_Read"};
+    Entry<Write> write{"ACR120_Write"};
+    Entry<ReadValue> readValue{"ACR120_ReadValue"};
+    Entry<WriteValue> writeValue{"ACR120_WriteValue"};
+    Entry<Inc> inc{"ACR120_Inc"};
+    Entry<Dec> dec{"ACR120_Dec"};
+    Entry<ReadEEPROM> readEeprom{"ACR120_ReadEEPROM"};
+    Entry<WriteEEPROM> writeEeprom{"ACR120_WriteEEPROM"};
+
+    auto All() {
+        return std::tie(open, close, getId, listTag, select, multiTagSelect, writeMasterKey, login,
+                        read, write, readValue, writeValue, inc, dec, readEeprom, writeEeprom);
+    }
+};
+
+}  // namespace acr120::serial
+
+class CACR120Dll : public reader_binding::CLibraryBinding<acr120::serial::EntryPoints> {
 public:
-    CACR120Dll() = default;
-    ~CACR120Dll();
-    CACR120Dll(const CACR120Dll&) = delete;
-    CACR120Dll& operator=(const CACR120Dll&) = delete;
+    using Entries = acr120::serial::EntryPoints;
 
-    // True only when the file is loaded and every entry point was found. A
-    // missing function leaves the file loaded (last error 127) until Unload.
-    bool Load(const platform::ModuleRef& module);
-    // Frees the file; when the system refuses, nothing changes.
-    void Unload();
-
-    bool IsLoaded() const { return module_ != nullptr; }
+    CACR120Dll() : CLibraryBinding(FileName()) {}
 
     static std::string FileName();
 
-    // Entry points, in binding order.
-    acr120::serial::Open ACR120_Open = nullptr;
-    acr120::serial::Close ACR120_Close = nullptr;
-    acr120::serial::GetID ACR120_GetID = nullptr;
-    acr120::serial::ListTag ACR120_ListTag = nullptr;
-    acr120::serial::Select ACR120_Select = nullptr;
-    acr120::serial::MultiTagSelect ACR120_MultiTagSelect = nullptr;
-    acr120::serial::WriteMasterKey ACR120_WriteMasterKey = nullptr;
-    acr120::serial::Login ACR120_Login = nullptr;
-    acr120::serial::Read ACR120_Read = nullptr;
-    acr120::serial::Write ACR120_Write = nullptr;
-    acr120::serial::ReadValue ACR120_ReadValue = nullptr;
-    acr120::serial::WriteValue ACR120_WriteValue = nullptr;
-    acr120::serial::Inc ACR120_Inc = nullptr;
-    acr120::serial::Dec ACR120_Dec = nullptr;
-    acr120::serial::ReadEEPROM ACR120_ReadEEPROM = nullptr;
-    acr120::serial::WriteEEPROM ACR120_WriteEEPROM = nullptr;
-
-    // Traced operations (acr120_trace.cpp): each forwards to its entry point
-    // with the arguments unchanged, appends one line to the trace file when
-    // traceFileName is set, and returns the library's result unchanged.
-    std::int16_t Open(std::int16_t portIndex, std::int16_t option);
-    std::int16_t Close(std::int16_t handle);
-    std::int16_t GetID(std::int16_t handle, std::uint8_t* count, std::uint8_t* stationList);
-    std::int16_t ListTag(std::int16_t handle, std::uint8_t station, std::uint8_t* count,
-                         std::uint32_t* typeFlag, std::uint8_t* tagTypes, std::uint8_t* serials);
-    std::int16_t MultiTagSelect(std::int16_t handle, std::uint8_t station,
-                                std::uint8_t* serialToSelect, std::uint32_t* value,
-                                std::uint8_t* tagType, std::uint8_t* serialOut);
-    std::int16_t WriteMasterKey(std::int16_t handle, std::uint8_t station, std::uint8_t keySlot,
-                                std::uint8_t* key);
-    std::int16_t Login(std::int16_t handle, std::uint8_t station, std::uint8_t sector,
-                       std::uint8_t keyMode, std::int32_t keySlot, std::uint8_t* key);
-    std::int16_t Read(std::int16_t handle, std::uint8_t station, std::uint8_t block,
-                      std::uint8_t* data);
-    std::int16_t Write(std::int16_t handle, std::uint8_t station, std::uint8_t block,
-                       std::uint8_t* data);
-    std::int16_t ReadEEPROM(std::int16_t handle, std::uint8_t station, std::uint8_t reg,
-                            std::uint8_t* value);
-    std::int16_t WriteEEPROM(std::int16_t handle, std::uint8_t station, std::uint8_t reg,
-                             std::uint8_t value);
+    // Calls one entry point. Arguments are passed as they are, but for the
+    // trace wrappers Shown and SerialBytes, which pass their pointer and say how
+    // the trace line shows it; a bare pointer shows only its address.
+    template <typename Function, typename... Arguments>
+    std::int16_t Call(reader_binding::EntryPoint<Function> Entries::*entry,
+                      Arguments... arguments) {
+        const reader_binding::EntryPoint<Function>& point = entries_.*entry;
+        const std::int16_t result = point.function(reader_trace::Pass(arguments)...);
+        if (!traceFileName.empty()) {
+            Trace([&] { return reader_trace::CallText(point.name, result, arguments...); });
+        }
+        return result;
+    }
 
     // Appends one time-stamped line to the trace file. True when written, or at
     // once when no trace is set; on failure the thread's last error tells why.
     bool WriteTraceLine(std::u16string_view callText);
 
-private:
-    void ClearEntryPoints();
-    // Builds the call text only when a trace is set, and never lets a failure
-    // to trace reach the caller.
-    template <typename BuildText>
-    void Trace(BuildText&& buildText);
-
-    platform::LibraryHandle module_ = nullptr;
-
-public:
     // Path of the call trace; empty means no trace. Set from TAGQUILL_TRACE.
     std::u16string traceFileName;
+
+private:
+    // A trace is a diagnostic aid: running out of memory while describing a
+    // call must not turn a call that worked (an opened handle, a written block)
+    // into a failure the caller would act on.
+    template <typename BuildText>
+    void Trace(BuildText&& buildText) {
+        std::u16string text;
+        if (reader_trace::BuildCallText(buildText, text)) {
+            WriteTraceLine(text);
+        }
+    }
 };

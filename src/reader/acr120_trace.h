@@ -1,10 +1,18 @@
 #pragma once
-// The serial reader library's call trace: one line per call, written by the
-// traced operations of CACR120Dll (declared in acr120_dll.h). A user diagnosing
-// a reader names the file in TAGQUILL_TRACE; nothing in the program sets it.
+// The serial reader library's call trace: one line per call, written by
+// CACR120Dll::Call. A user diagnosing a reader names the file in
+// TAGQUILL_TRACE; nothing in the program sets it.
+//
+// A line shows the function, its arguments after the call, and the result:
+// integers as decimal numbers; a pointer wrapped in Shown as its address and the
+// value it points to; one wrapped in SerialBytes as its address and the ten
+// bytes of a serial number in hex; any other pointer (keys, block data) as its
+// address alone, so that a trace never discloses a key.
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -37,5 +45,67 @@ struct Stamp {
 };
 using StampSource = Stamp (*)();
 void SetStampSource(StampSource source);
+Stamp CurrentStamp();
+
+// Argument kinds of a traced call.
+template <typename Value>
+struct Shown {
+    Value* pointer;
+};
+struct SerialBytes {
+    std::uint8_t* pointer;
+};
+
+// What the library gets for each kind.
+template <typename Argument>
+Argument Pass(Argument argument) {
+    return argument;
+}
+template <typename Value>
+Value* Pass(Shown<Value> argument) {
+    return argument.pointer;
+}
+inline std::uint8_t* Pass(SerialBytes argument) { return argument.pointer; }
+
+// How the trace line shows each kind.
+template <std::integral Integer>
+void Describe(std::string& text, Integer value) {
+    if constexpr (std::is_signed_v<Integer>) {
+        text += std::to_string(static_cast<long long>(value));
+    } else {
+        text += std::to_string(static_cast<unsigned long long>(value));
+    }
+}
+inline void Describe(std::string& text, const void* pointer) { text += Address(pointer); }
+template <typename Value>
+void Describe(std::string& text, Shown<Value> argument) {
+    text += "*(" + Address(argument.pointer) + ")=";
+    Describe(text, *argument.pointer);
+}
+void Describe(std::string& text, SerialBytes argument);
+
+// "ACR120_Name(argument,...) = result", the arguments as they are after the call.
+template <typename... Arguments>
+std::string CallText(const char* name, std::int16_t result, const Arguments&... arguments) {
+    std::string text = name;
+    text += '(';
+    const char* separator = "";
+    ((text += separator, Describe(text, arguments), separator = ","), ...);
+    text += ") = ";
+    Describe(text, result);
+    return text;
+}
+
+// Runs `buildText` into `text`; false when memory ran out on the way.
+template <typename BuildText>
+bool BuildCallText(BuildText&& buildText, std::u16string& text) {
+    try {
+        const std::string ascii = buildText();
+        text.assign(ascii.begin(), ascii.end());
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
 
 }  // namespace reader_trace

@@ -1,44 +1,57 @@
 #pragma once
 // Binding of the USB reader library (libacr120u.so / ACR120U.dll). USB calls
-// go straight to these entry points and are never traced.
+// are never traced.
 
+#include <cstdint>
 #include <string>
+#include <tuple>
 
-#include "platform/library.h"
 #include "reader/acr120_api.h"
+#include "reader/library_binding.h"
 
-class CACR120UDll {
+namespace acr120::usb {
+
+// The exported functions, in binding order (the library's historical order:
+// Select before MultiTagSelect).
+struct EntryPoints {
+    template <typename Function>
+    using Entry = reader_binding::EntryPoint<Function>;
+
+    Entry<Open> open{"ACR120_Open"};
+    Entry<Close> close{"ACR120_Close"};
+    Entry<ListTags> listTags{"ACR120_ListTags"};
+    Entry<Select> select{"ACR120_Select"};
+    Entry<MultiTagSelect> multiTagSelect{"ACR120_MultiTagSelect"};
+    Entry<WriteMasterKey> writeMasterKey{"ACR120_WriteMasterKey"};
+    Entry<Login> login{"ACR120_Login"};
+    Entry<Read> read{"ACR120_Read"};
+    Entry<Write> write{"ACR120_Write"};
+    Entry<ReadValue> readValue{"ACR120_ReadValue"};
+    Entry<WriteValue> writeValue{"ACR120_WriteValue"};
+    Entry<Inc> inc{"ACR120_Inc"};
+    Entry<Dec> dec{"ACR120_Dec"};
+    Entry<ReadEEPROM> readEeprom{"ACR120_ReadEEPROM"};
+    Entry<WriteEEPROM> writeEeprom{"ACR120_WriteEEPROM"};
+
+    auto All() {
+        return std::tie(open, close, listTags, select, multiTagSelect, writeMasterKey, login, read,
+                        write, readValue, writeValue, inc, dec, readEeprom, writeEeprom);
+    }
+};
+
+}  // namespace acr120::usb
+
+class CACR120UDll : public reader_binding::CLibraryBinding<acr120::usb::EntryPoints> {
 public:
-    CACR120UDll() = default;
-    ~CACR120UDll();
-    CACR120UDll(const CACR120UDll&) = delete;
-    CACR120UDll& operator=(const CACR120UDll&) = delete;
+    using Entries = acr120::usb::EntryPoints;
 
-    bool Load(const platform::ModuleRef& module);
-    void Unload();
-
-    bool IsLoaded() const { return module_ != nullptr; }
+    CACR120UDll() : CLibraryBinding(FileName()) {}
 
     static std::string FileName();
 
-    acr120::usb::Open ACR120_Open = nullptr;
-    acr120::usb::Close ACR120_Close = nullptr;
-    acr120::usb::ListTags ACR120_ListTags = nullptr;
-    acr120::usb::MultiTagSelect ACR120_MultiTagSelect = nullptr;
-    acr120::usb::Select ACR120_Select = nullptr;
-    acr120::usb::WriteMasterKey ACR120_WriteMasterKey = nullptr;
-    acr120::usb::Login ACR120_Login = nullptr;
-    acr120::usb::Read ACR120_Read = nullptr;
-    acr120::usb::Write ACR120_Write = nullptr;
-    acr120::usb::ReadValue ACR120_ReadValue = nullptr;
-    acr120::usb::WriteValue ACR120_WriteValue = nullptr;
-    acr120::usb::Inc ACR120_Inc = nullptr;
-    acr120::usb::Dec ACR120_Dec = nullptr;
-    acr120::usb::ReadEEPROM ACR120_ReadEEPROM = nullptr;
-    acr120::usb::WriteEEPROM ACR120_WriteEEPROM = nullptr;
-
-private:
-    void ClearEntryPoints();
-
-    platform::LibraryHandle module_ = nullptr;
+    template <typename Function, typename... Arguments>
+    std::int16_t Call(reader_binding::EntryPoint<Function> Entries::*entry,
+                      Arguments... arguments) {
+        return (entries_.*entry).function(arguments...);
+    }
 };

@@ -92,7 +92,7 @@ constexpr TemplateControl kTemplate[] = {
     {IDC_STATIC, Kind::Static, u"Notice file usage :", 18, 133, 58, 8},
     {IDC_USAGE, Kind::Static, u"16384 / 16384", 86, 133, 50, 8},
     {IDC_NOTICE, Kind::Notice, u"", 17, 145, 380, 150},
-    {IDCANCEL, Kind::Button, u"Exit", 287, 7, 67, 16},
+    {kIdCancel, Kind::Button, u"Exit", 287, 7, 67, 16},
     {IDC_STATIC, Kind::Static,
      u"Пример демонстрирует работу с длинными блоками данных на картах Mifare 1K, 4K", 239, 26,
      162, 24},
@@ -172,7 +172,7 @@ void QtDialogWindow::CreateControls() {
                 button->setDefault(false);
                 button->installEventFilter(this);
                 const int id = item.id;
-                connect(button, &QPushButton::clicked, this, [this, id] { Command(id, BN_CLICKED); });
+                connect(button, &QPushButton::clicked, this, [this, id] { Command(id, kBnClicked); });
                 widget = button;
                 break;
             }
@@ -192,7 +192,7 @@ void QtDialogWindow::CreateControls() {
             case Kind::Notice: {
                 notice_ = new NoticeEdit(this);
                 notice_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-                notice_->onUserChange = [this] { Command(IDC_NOTICE, EN_CHANGE); };
+                notice_->onUserChange = [this] { Command(IDC_NOTICE, kEnChange); };
                 widget = notice_;
                 break;
             }
@@ -226,11 +226,11 @@ void QtDialogWindow::CreateControls() {
 
 bool QtDialogWindow::Initialize() {
     ended_ = false;
-    Dispatch(WM_INITDIALOG, 0);
+    Dispatch(kWmInitDialog, 0);
     return !ended_;
 }
 
-void QtDialogWindow::Destroy() { Dispatch(WM_DESTROY, 0); }
+void QtDialogWindow::Destroy() { Dispatch(kWmDestroy, 0); }
 
 int QtDialogWindow::Run() {
     if (Initialize()) {
@@ -249,10 +249,10 @@ bool QtDialogWindow::Dispatch(std::uint32_t message, std::uintptr_t wParam) {
 }
 
 void QtDialogWindow::Command(int id, std::uint16_t notification) {
-    Dispatch(WM_COMMAND, MakeCommand(id, notification));
+    Dispatch(kWmCommand, MakeCommand(id, notification));
 }
 
-void QtDialogWindow::reject() { Command(IDCANCEL, BN_CLICKED); }
+void QtDialogWindow::reject() { Command(kIdCancel, kBnClicked); }
 
 void QtDialogWindow::Post(std::uint32_t message, std::uintptr_t wParam) {
     QCoreApplication::postEvent(this, new MonitorEvent(message, wParam));
@@ -438,7 +438,7 @@ void QtDialogWindow::SetBusy(bool busy) {
     }
 }
 
-int QtDialogWindow::MessageBox(std::u16string_view text, std::u16string_view caption,
+int QtDialogWindow::ShowMessageBox(std::u16string_view text, std::u16string_view caption,
                                std::uint32_t style) {
     QMessageBox box(IconOfStyle(style), ToQString(caption), ToQString(text), QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);

@@ -63,7 +63,7 @@ public:
     void EndDialog(int result) override;
     void SetBusy(bool busy) override;
     IMessagePoster* MessageTarget() override { return this; }
-    int MessageBox(std::u16string_view text, std::u16string_view caption,
+    int ShowMessageBox(std::u16string_view text, std::u16string_view caption,
                    std::uint32_t style) override;
 
     // IMessagePoster: any thread.

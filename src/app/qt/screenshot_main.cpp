@@ -78,7 +78,7 @@ int main(int argc, char* argv[]) {
     QTest::keyClicks(window.Notice(), QStringLiteral("Ask Maria for the new one."));
 
     const bool saved = window.grab().save(QString::fromLocal8Bit(argv[1]), "PNG");
-    window.EndDialog(IDCANCEL);
+    window.EndDialog(kIdCancel);
     window.Destroy();
     window.SetProc(nullptr);
     return saved ? 0 : Fail("the picture could not be written");

@@ -25,11 +25,15 @@ std::filesystem::path LibraryPathBeside(const ModuleRef& module, const std::stri
     return module.file.parent_path() / fileName;
 }
 
-LibraryHandle LoadLibraryFile(const std::filesystem::path& path) {
+LibraryHandle LoadLibraryFile(const std::filesystem::path& path, std::string* loaderText) {
     // A bare name goes through the loader's own search, like the Windows search
     // order does for a bare DLL name.
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
+        const char* text = dlerror();
+        if (loaderText != nullptr) {
+            *loaderText = text != nullptr ? text : "cannot be loaded";
+        }
         SetLastErrorValue(kErrorModNotFound);
     }
     return handle;

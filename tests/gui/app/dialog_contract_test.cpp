@@ -30,7 +30,7 @@ class RecordingProc : public CDialogProc {
 public:
     bool ProcessWindowMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t,
                               std::intptr_t& result) override {
-        if (message == WM_COMMAND) {
+        if (message == kWmCommand) {
             commands.push_back(wParam);
         } else {
             posted.push_back({message, wParam, std::this_thread::get_id()});
@@ -86,7 +86,7 @@ TEST_F(DialogContractTest, TemplateProportionsCaptionsAndTabOrder) {
     } while (w != window_.Control(IDC_READER) && order.size() < 20);
     EXPECT_EQ(order, (std::vector<int>{IDC_READER, IDC_CONNECT, IDC_DISCONNECT, IDC_ACCESS_KEY,
                                        IDC_NEW_ACCESS_KEY, IDC_CHANGE, IDC_USE_KEY, IDC_LOAD,
-                                       IDC_SAVE, IDC_NOTICE, IDCANCEL}));
+                                       IDC_SAVE, IDC_NOTICE, kIdCancel}));
 }
 
 TEST_F(DialogContractTest, NoticeReportsOnlyUserEditsAndTravelsUnchangedWithCrLf) {
@@ -100,7 +100,7 @@ TEST_F(DialogContractTest, NoticeReportsOnlyUserEditsAndTravelsUnchangedWithCrLf
     QTest::keyClicks(window_.Notice(), QStringLiteral("b"));
     QTest::keyClick(window_.Notice(), Qt::Key_Return, Qt::ShiftModifier);
     QTest::keyClicks(window_.Notice(), QStringLiteral("c"));
-    EXPECT_EQ(proc_.commands, std::vector<std::uintptr_t>(5, MakeCommand(IDC_NOTICE, EN_CHANGE)));
+    EXPECT_EQ(proc_.commands, std::vector<std::uintptr_t>(5, MakeCommand(IDC_NOTICE, kEnChange)));
     EXPECT_EQ(Text(IDC_NOTICE), QStringLiteral("a\r\nb\r\nc"));
     EXPECT_EQ(window_.GetTextLength(IDC_NOTICE), 7u);
 
@@ -155,19 +155,19 @@ TEST_F(DialogContractTest, KeyEditsTakeTheirLimitAndOnlyExitEscAndTheCloseBoxSen
     QTest::keyClick(window_.Notice(), Qt::Key_Return);
     EXPECT_EQ(Text(IDC_NOTICE), QStringLiteral("\r\n"));
     QTest::keyClick(window_.Control(IDC_LOAD), Qt::Key_Return);
-    EXPECT_EQ(proc_.commands, (std::vector<std::uintptr_t>{MakeCommand(IDC_NOTICE, EN_CHANGE),
-                                                           MakeCommand(IDC_LOAD, BN_CLICKED)}));
+    EXPECT_EQ(proc_.commands, (std::vector<std::uintptr_t>{MakeCommand(IDC_NOTICE, kEnChange),
+                                                           MakeCommand(IDC_LOAD, kBnClicked)}));
     proc_.commands.clear();
 
     QTest::keyClick(&window_, Qt::Key_Escape);
     window_.close();
-    QTest::mouseClick(window_.Control(IDCANCEL), Qt::LeftButton);
-    EXPECT_EQ(proc_.commands, std::vector<std::uintptr_t>(3, MakeCommand(IDCANCEL, BN_CLICKED)));
+    QTest::mouseClick(window_.Control(kIdCancel), Qt::LeftButton);
+    EXPECT_EQ(proc_.commands, std::vector<std::uintptr_t>(3, MakeCommand(kIdCancel, kBnClicked)));
     // Ending is the logic's decision, not the toolkit's.
     EXPECT_TRUE(window_.isVisible());
-    window_.EndDialog(IDCANCEL);
+    window_.EndDialog(kIdCancel);
     EXPECT_FALSE(window_.isVisible());
-    EXPECT_EQ(window_.DialogResult(), IDCANCEL);
+    EXPECT_EQ(window_.DialogResult(), kIdCancel);
 }
 
 TEST_F(DialogContractTest, ReaderListSortsIgnoringLetterCase) {
@@ -209,7 +209,7 @@ TEST_F(DialogContractTest, MonitorPostsArriveOnTheWindowThreadAlsoWhileABoxIsOpe
         std::thread([&] { window_.MessageTarget()->Post(0x80A5, 0); }).join();
         arrivedWhileOpen = QTest::qWaitFor([&] { return proc_.posted.size() == 2; }, 3000);
     });
-    window_.MessageBox(u"text", u"caption", 0x10);
+    window_.ShowMessageBox(u"text", u"caption", 0x10);
     EXPECT_TRUE(arrivedWhileOpen);
     ExpectOneBox(closer, QStringLiteral("text"), QStringLiteral("caption"), QMessageBox::Critical);
 }

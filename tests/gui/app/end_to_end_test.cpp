@@ -132,7 +132,7 @@ TEST_F(EndToEndTest, NoticeSurvivesTheCardLeavingAndKeyChangeLocksTheOldKeyOutOn
 
     field_.RemoveCard("COM1", "demo.mfd");
     ASSERT_TRUE(WaitForCardControls(false));
-    EXPECT_EQ(FocusId(), IDCANCEL);
+    EXPECT_EQ(FocusId(), kIdCancel);
 
     field_.PlaceCard("demo.mfd", "COM1");
     ASSERT_TRUE(WaitForCardControls(true));
@@ -200,7 +200,7 @@ TEST_F(EndToEndTest, MissingReaderLibraryGivesOneBoxAndNoWindow) {
     BoxCloser closer;
     EXPECT_EQ(RunMainDialog(MifareCardFactory(platform::ModuleRef{empty / "tagquill"}),
                             [](std::vector<std::u16string>&) {}),
-              IDCANCEL);
+              kIdCancel);
     EXPECT_FALSE(windowWatch.shown);
     ExpectOneBox(closer,
                  QStringLiteral("80004005 : ACR120Base : Requested operation requires "
@@ -215,7 +215,7 @@ TEST_F(EndToEndTest, ClosingWhileConnectedStopsTheMonitorAndClosesTheReader) {
     ASSERT_TRUE(WaitForListings("COM1", 1));
     QTest::keyClick(&window_, Qt::Key_Escape);
     EXPECT_FALSE(window_.isVisible());
-    EXPECT_EQ(window_.DialogResult(), IDCANCEL);
+    EXPECT_EQ(window_.DialogResult(), kIdCancel);
     window_.Destroy();
     window_.SetProc(nullptr);
     logic_.reset();

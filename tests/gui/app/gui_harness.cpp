@@ -71,7 +71,7 @@ QString TextOf(QtDialogWindow& window, int id) {
 
 int IdOf(const QtDialogWindow& window, const QWidget* widget) {
     for (int id : {IDC_READER, IDC_CONNECT, IDC_DISCONNECT, IDC_ACCESS_KEY, IDC_NEW_ACCESS_KEY,
-                   IDC_CHANGE, IDC_USE_KEY, IDC_LOAD, IDC_SAVE, IDC_NOTICE, IDCANCEL}) {
+                   IDC_CHANGE, IDC_USE_KEY, IDC_LOAD, IDC_SAVE, IDC_NOTICE, kIdCancel}) {
         if (window.Control(id) == widget) {
             return id;
         }

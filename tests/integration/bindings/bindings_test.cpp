@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "platform/last_error.h"
@@ -6,6 +7,9 @@
 #include "reader/acr120u_dll.h"
 
 namespace {
+
+using Serial = CACR120Dll::Entries;
+using Usb = CACR120UDll::Entries;
 
 // A module whose folder is bin/bindtest/<folder>: the bindings look for their
 // file beside it, exactly as they look beside the program.
@@ -22,16 +26,16 @@ TEST(SerialBinding, CompleteLibraryBindsAllSixteenFunctions) {
     CACR120Dll dll;
     ASSERT_TRUE(dll.Load(ModuleIn("serial_complete")));
     EXPECT_TRUE(dll.IsLoaded());
-    EXPECT_EQ(dll.ACR120_Open(2, 0), 102);
+    EXPECT_EQ(dll.Call(&Serial::open, 2, 0), 102);
     std::uint8_t count = 0;
     std::uint8_t stations[256] = {};
-    EXPECT_EQ(dll.ACR120_GetID(102, &count, stations), 0);
+    EXPECT_EQ(dll.Call(&Serial::getId, 102, &count, stations), 0);
     EXPECT_EQ(stations[0], 9);
     std::uint8_t value = 0;
-    EXPECT_EQ(dll.ACR120_ReadEEPROM(1, 1, 5, &value), 0);
+    EXPECT_EQ(dll.Call(&Serial::readEeprom, 1, 1, 5, &value), 0);
     EXPECT_EQ(value, 0x42);
-    EXPECT_NE(dll.ACR120_WriteEEPROM, nullptr);
-    EXPECT_NE(dll.ACR120_Dec, nullptr);
+    EXPECT_TRUE(dll.IsBound(&Serial::writeEeprom));
+    EXPECT_TRUE(dll.IsBound(&Serial::dec));
     EXPECT_TRUE(dll.traceFileName.empty());
 }
 
@@ -43,24 +47,32 @@ TEST(SerialBinding, MissingFunctionFailsWith127AndStaysLoaded) {
         EXPECT_EQ(platform::GetLastErrorValue(), platform::kErrorProcNotFound) << folder;
         // Incomplete but loaded, with the functions that were found, until Unload.
         EXPECT_TRUE(dll.IsLoaded()) << folder;
-        EXPECT_NE(dll.ACR120_Open, nullptr) << folder;
+        EXPECT_TRUE(dll.IsBound(&Serial::open)) << folder;
         EXPECT_TRUE(platform::IsLibraryFileLoaded(FileIn(folder, CACR120Dll::FileName())));
         dll.Unload();
         EXPECT_FALSE(dll.IsLoaded());
-        EXPECT_EQ(dll.ACR120_Open, nullptr);
+        EXPECT_FALSE(dll.IsBound(&Serial::open));
         EXPECT_FALSE(platform::IsLibraryFileLoaded(FileIn(folder, CACR120Dll::FileName())));
     }
     CACR120Dll withoutGetId;
     withoutGetId.Load(ModuleIn("serial_without_getid"));
-    EXPECT_EQ(withoutGetId.ACR120_GetID, nullptr);
+    EXPECT_FALSE(withoutGetId.IsBound(&Serial::getId));
+    // The diagnostic names the file and exactly what it lacks.
+    EXPECT_THAT(withoutGetId.LoadDiagnostic(),
+                testing::AllOf(testing::HasSubstr(FileIn("serial_without_getid", "libacr120.so")),
+                               testing::EndsWith(": missing ACR120_GetID")));
+    EXPECT_EQ(reader_binding::LastLoadFailure(), withoutGetId.LoadDiagnostic());
 }
 
 TEST(SerialBinding, MissingFileFailsAndLoadsNothing) {
     CACR120Dll dll;
     EXPECT_FALSE(dll.Load(ModuleIn("no_such_folder")));
     EXPECT_FALSE(dll.IsLoaded());
-    EXPECT_EQ(dll.ACR120_Open, nullptr);
+    EXPECT_FALSE(dll.IsBound(&Serial::open));
     EXPECT_NE(platform::GetLastErrorValue(), 0u);
+    // The file it tried, and the system loader's own reason.
+    EXPECT_THAT(dll.LoadDiagnostic(), testing::StartsWith(FileIn("no_such_folder", "libacr120.so").string() + ": "));
+    EXPECT_THAT(dll.LoadDiagnostic(), testing::HasSubstr("No such file"));
 }
 
 TEST(SerialBinding, SecondLoadFreesTheFirstEvenWhenItFails) {
@@ -71,7 +83,7 @@ TEST(SerialBinding, SecondLoadFreesTheFirstEvenWhenItFails) {
     EXPECT_FALSE(dll.Load(ModuleIn("no_such_folder")));
     EXPECT_FALSE(platform::IsLibraryFileLoaded(first)) << "the first library was not freed";
     EXPECT_FALSE(dll.IsLoaded());
-    EXPECT_EQ(dll.ACR120_Close, nullptr);
+    EXPECT_FALSE(dll.IsBound(&Serial::close));
 }
 
 TEST(SerialBinding, DestructionFreesTheLibrary) {
@@ -87,9 +99,9 @@ TEST(SerialBinding, DestructionFreesTheLibrary) {
 TEST(UsbBinding, LoadsWithoutGetIdAndCallsReachTheFile) {
     CACR120UDll dll;
     ASSERT_TRUE(dll.Load(ModuleIn("usb_complete")));
-    EXPECT_EQ(dll.ACR120_Open(1), 201);
-    EXPECT_NE(dll.ACR120_Select, nullptr);
-    EXPECT_NE(dll.ACR120_ListTags, nullptr);
+    EXPECT_EQ(dll.Call(&Usb::open, 1), 201);
+    EXPECT_TRUE(dll.IsBound(&Usb::select));
+    EXPECT_TRUE(dll.IsBound(&Usb::listTags));
 }
 
 TEST(UsbBinding, MissingSelectFailsWith127) {
@@ -97,8 +109,8 @@ TEST(UsbBinding, MissingSelectFailsWith127) {
     EXPECT_FALSE(dll.Load(ModuleIn("usb_without_select")));
     EXPECT_EQ(platform::GetLastErrorValue(), platform::kErrorProcNotFound);
     EXPECT_TRUE(dll.IsLoaded());
-    EXPECT_EQ(dll.ACR120_Select, nullptr);
-    EXPECT_NE(dll.ACR120_MultiTagSelect, nullptr);
+    EXPECT_FALSE(dll.IsBound(&Usb::select));
+    EXPECT_TRUE(dll.IsBound(&Usb::multiTagSelect));
 }
 
 TEST(UsbBinding, SerialLibraryIsNotAUsbLibrary) {

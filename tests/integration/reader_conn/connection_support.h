@@ -25,14 +25,14 @@ using WParams = std::vector<std::uintptr_t>;
 
 class ProbeConnection : public CACR120Base {
 public:
-    using CACR120Base::CACR120Base;
+    ProbeConnection() : CACR120Base(&CMonThread::Create) {}
 
-    std::uint16_t CardType() const { return cardType_; }
-    std::uint8_t TagType() const { return tagType_; }
-    std::uint8_t SerialLength() const { return serialNumberLength_; }
-    vreader::Bytes Serial() const { return {serialNumber_.begin(), serialNumber_.end()}; }
+    std::uint16_t CardType() const { return card_.cardType; }
+    std::uint8_t TagType() const { return card_.tagType; }
+    std::uint8_t SerialLength() const { return card_.serialNumberLength; }
+    vreader::Bytes Serial() const { return {card_.serialNumber.begin(), card_.serialNumber.end()}; }
     const MifareKey& CachedKey(int slot) const { return keyCache_[static_cast<std::size_t>(slot)]; }
-    CMonThread& Monitor() { return *monitor_; }
+    CMonThread& Monitor() { return static_cast<CMonThread&>(*monitor_); }
     CACR120Dll& SerialLibrary() { return *serialDll_; }
     CACR120UDll& UsbLibrary() { return *usbDll_; }
     void SetMonitorStopTimeout(std::uint32_t ms) { monitorStopTimeoutMs_ = ms; }

@@ -175,8 +175,8 @@ std::int16_t UsbListingOfUnknownType(std::int16_t, std::uint8_t* count, std::uin
 }
 
 TEST_P(Monitor, UnknownTypeByteIsCardType0AndBytesPastASerialNumberAreIgnored) {
-    connection_.SerialLibrary().ACR120_ListTag = &SerialListingOfUnknownType;
-    connection_.UsbLibrary().ACR120_ListTags = &UsbListingOfUnknownType;
+    connection_.SerialLibrary().Replace(&CACR120Dll::Entries::listTag, &SerialListingOfUnknownType);
+    connection_.UsbLibrary().Replace(&CACR120UDll::Entries::listTags, &UsbListingOfUnknownType);
     connection_.Monitor().SetPollInterval(10ms);
     StartMonitor();
     ASSERT_TRUE(poster_.WaitFor(1));

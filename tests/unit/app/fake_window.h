@@ -77,7 +77,7 @@ public:
     }
     IMessagePoster* MessageTarget() override { return this; }
     void Post(std::uint32_t, std::uintptr_t) override {}
-    int MessageBox(std::u16string_view text, std::u16string_view caption,
+    int ShowMessageBox(std::u16string_view text, std::u16string_view caption,
                    std::uint32_t style) override {
         log_.push_back("box " + Narrow(text));
         boxes.push_back(Box{std::u16string(text), std::u16string(caption), style, busy});

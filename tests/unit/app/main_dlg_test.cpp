@@ -46,16 +46,16 @@ protected:
         EXPECT_TRUE(dlg_.ProcessWindowMessage(message, wParam, 0, result));
         EXPECT_EQ(result, 0);
     }
-    void Click(int id) { Send(WM_COMMAND, MakeCommand(id, BN_CLICKED)); }
+    void Click(int id) { Send(kWmCommand, MakeCommand(id, kBnClicked)); }
     void Monitor(std::uintptr_t wParam) { Send(kMonitorMessage, wParam); }
     void UserTypes(int id, std::u16string_view text) {
         window_.controls[id].text = text;
         if (id == IDC_NOTICE) {
-            Send(WM_COMMAND, MakeCommand(IDC_NOTICE, EN_CHANGE));
+            Send(kWmCommand, MakeCommand(IDC_NOTICE, kEnChange));
         }
     }
     void CardReady(std::uintptr_t card = kCard1K) {
-        Send(WM_INITDIALOG, 0);
+        Send(kWmInitDialog, 0);
         Click(IDC_CONNECT);
         Monitor(card);
     }
@@ -96,12 +96,12 @@ protected:
 };
 
 TEST_F(MainDlgTest, FirstSightIsNotConnectedWithFocusOnExitAndOnlyTheTableIsHandled) {
-    Send(WM_INITDIALOG, 0);
+    Send(kWmInitDialog, 0);
     EXPECT_FALSE(window_.endResult);
     EXPECT_TRUE(window_.boxes.empty());
     EXPECT_TRUE(NoticeViewCleared()) << "the placeholder usage text must never show";
     EXPECT_TRUE(NotConnected());
-    EXPECT_EQ(window_.focus, IDCANCEL);
+    EXPECT_EQ(window_.focus, kIdCancel);
     // Focus leaves before the controls go grey: it cannot stay in a disabled edit.
     EXPECT_LT(Where("focus 2"), Where("disable 1020"));
     for (int id : {IDC_ACCESS_KEY, IDC_NEW_ACCESS_KEY, IDC_USE_KEY}) {
@@ -111,9 +111,9 @@ TEST_F(MainDlgTest, FirstSightIsNotConnectedWithFocusOnExitAndOnlyTheTableIsHand
     EXPECT_EQ(window_.selection, 0);
     // Enter in an edit sends IDOK; key edits notify changes too: neither is ours.
     std::intptr_t result = 0;
-    EXPECT_FALSE(dlg_.ProcessWindowMessage(WM_COMMAND, MakeCommand(1, BN_CLICKED), 0, result));
+    EXPECT_FALSE(dlg_.ProcessWindowMessage(kWmCommand, MakeCommand(1, kBnClicked), 0, result));
     EXPECT_FALSE(
-        dlg_.ProcessWindowMessage(WM_COMMAND, MakeCommand(IDC_USE_KEY, EN_CHANGE), 0, result));
+        dlg_.ProcessWindowMessage(kWmCommand, MakeCommand(IDC_USE_KEY, kEnChange), 0, result));
 
     // Connect with nothing selected does nothing at all.
     window_.ListSelect(IDC_READER, -1);
@@ -123,7 +123,7 @@ TEST_F(MainDlgTest, FirstSightIsNotConnectedWithFocusOnExitAndOnlyTheTableIsHand
 }
 
 TEST_F(MainDlgTest, ConnectOpensTheSelectedReaderAndWaitsForACard) {
-    Send(WM_INITDIALOG, 0);
+    Send(kWmInitDialog, 0);
     window_.ListSelect(IDC_READER, 1);
     log_.clear();
     Click(IDC_CONNECT);
@@ -136,13 +136,13 @@ TEST_F(MainDlgTest, ConnectOpensTheSelectedReaderAndWaitsForACard) {
 }
 
 TEST_F(MainDlgTest, FailedConnectShowsOneBoxAndStaysNotConnected) {
-    Send(WM_INITDIALOG, 0);
+    Send(kWmInitDialog, 0);
     window_.SetFocus(IDC_READER);
     card_->faults["Connect"] = [] { throw CSrvExceptionBase(kEFail, u"ACR120", u"Port failed"); };
     Click(IDC_CONNECT);
     ExpectErrorBoxes({u"80004005 : ACR120 : Port failed"});
     EXPECT_TRUE(NotConnected());
-    EXPECT_EQ(window_.focus, IDCANCEL);
+    EXPECT_EQ(window_.focus, kIdCancel);
 
     // A monitor that cannot start: the reader is closed again before the box.
     card_->faults = {
@@ -156,7 +156,7 @@ TEST_F(MainDlgTest, FailedConnectShowsOneBoxAndStaysNotConnected) {
 }
 
 TEST_F(MainDlgTest, CardEventsSwitchTheCardControlsByType) {
-    Send(WM_INITDIALOG, 0);
+    Send(kWmInitDialog, 0);
     Click(IDC_CONNECT);
     log_.clear();
     for (std::uintptr_t other : {0x30001u, 0x00001u, 0x70101u}) {
@@ -177,7 +177,7 @@ TEST_F(MainDlgTest, CardEventsSwitchTheCardControlsByType) {
         Monitor(kFieldEmpty);
         EXPECT_TRUE(NoticeViewCleared());
         EXPECT_TRUE(CardControls(false));
-        EXPECT_EQ(window_.focus, IDCANCEL);
+        EXPECT_EQ(window_.focus, kIdCancel);
         EXPECT_TRUE(On(IDC_DISCONNECT) && card_->connected) << "the reader stays open";
     }
 }
@@ -191,7 +191,7 @@ TEST_F(MainDlgTest, DisconnectDiscardsEditsAndLateCardMessagesAreIgnored) {
     EXPECT_FALSE(Logged("card WriteNotice |unsaved"));
     EXPECT_TRUE(NoticeViewCleared());
     EXPECT_TRUE(NotConnected() && !card_->connected);
-    EXPECT_EQ(window_.focus, IDCANCEL);
+    EXPECT_EQ(window_.focus, kIdCancel);
 
     // Posted by the monitor just before Disconnect stopped it: no reader is open,
     // so it must not enable anything.
@@ -200,7 +200,7 @@ TEST_F(MainDlgTest, DisconnectDiscardsEditsAndLateCardMessagesAreIgnored) {
     Monitor(kFieldEmpty);
     EXPECT_TRUE(log_.empty());
 
-    Send(WM_DESTROY, 0);
+    Send(kWmDestroy, 0);
     EXPECT_EQ(log_.back(), "card destroyed");
     Monitor(kCard1K);
     EXPECT_TRUE(CardControls(false));
@@ -236,7 +236,7 @@ TEST_F(MainDlgTest, LoadShowsTheNoticeAndAWrongKeyLeavesTheViewAsItWas) {
     window_.whileBoxOpen = [this] { Monitor(kFieldEmpty); };
     Click(IDC_LOAD);
     EXPECT_TRUE(CardControls(false));
-    EXPECT_EQ(window_.focus, IDCANCEL);
+    EXPECT_EQ(window_.focus, kIdCancel);
 }
 
 TEST_F(MainDlgTest, SaveWritesTheEditorTextAndShowsEachFailureKindInItsOwnBox) {

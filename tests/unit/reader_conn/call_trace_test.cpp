@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <type_traits>
 
 #include "platform/last_error.h"
 #include "reader/acr120_dll.h"
@@ -22,6 +23,9 @@ namespace {
 
 using std::int16_t;
 using std::uint8_t;
+using E = CACR120Dll::Entries;
+using reader_trace::SerialBytes;
+using reader_trace::Shown;
 
 constexpr std::array<std::uint8_t, 6> kSecretKey{0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6};
 
@@ -33,36 +37,36 @@ protected:
         fs::create_directories(dir_);
         reader_trace::SetStampSource([]() -> reader_trace::Stamp { return {{9, 5, 7}, 1234}; });
         // Every output has a known value.
-        dll_.ACR120_Open = [](int16_t, int16_t) -> int16_t { return 3; };
-        dll_.ACR120_Close = [](int16_t) -> int16_t { return 0; };
-        dll_.ACR120_GetID = [](int16_t, uint8_t* count, uint8_t* stations) -> int16_t {
+        Stand(&E::open, [](int16_t, int16_t) -> int16_t { return 3; });
+        Stand(&E::close, [](int16_t) -> int16_t { return 0; });
+        Stand(&E::getId, [](int16_t, uint8_t* count, uint8_t* stations) -> int16_t {
             *count = 1;
             stations[0] = 7;
             return 0;
-        };
-        dll_.ACR120_ListTag = [](int16_t, uint8_t, uint8_t* count, std::uint32_t* flag,
+        });
+        Stand(&E::listTag, [](int16_t, uint8_t, uint8_t* count, std::uint32_t* flag,
                                  uint8_t* types, uint8_t* serials) -> int16_t {
             *count = *flag = 1;
             types[0] = 2;
             std::iota(serials, serials + 10, uint8_t{1});
             return 0;
-        };
-        dll_.ACR120_MultiTagSelect = [](int16_t, uint8_t, uint8_t* in, std::uint32_t*,
+        });
+        Stand(&E::multiTagSelect, [](int16_t, uint8_t, uint8_t* in, std::uint32_t*,
                                         uint8_t* type, uint8_t* out) -> int16_t {
             std::copy(in, in + 10, out);
             *type = 3;
             return 0;
-        };
-        dll_.ACR120_WriteMasterKey = [](int16_t, uint8_t, uint8_t, uint8_t*) -> int16_t {
+        });
+        Stand(&E::writeMasterKey, [](int16_t, uint8_t, uint8_t, uint8_t*) -> int16_t {
             return 0;
-        };
-        dll_.ACR120_Login = [](int16_t, uint8_t, uint8_t, uint8_t, std::int32_t,
-                               uint8_t*) -> int16_t { return -4011; };
-        dll_.ACR120_ReadEEPROM = [](int16_t, uint8_t, uint8_t, uint8_t* value) -> int16_t {
+        });
+        Stand(&E::login, [](int16_t, uint8_t, uint8_t, uint8_t, std::int32_t,
+                               uint8_t*) -> int16_t { return -4011; });
+        Stand(&E::readEeprom, [](int16_t, uint8_t, uint8_t, uint8_t* value) -> int16_t {
             *value = 0x42;
             return 0;
-        };
-        dll_.ACR120_WriteEEPROM = [](int16_t, uint8_t, uint8_t, uint8_t) -> int16_t { return 0; };
+        });
+        Stand(&E::writeEeprom, [](int16_t, uint8_t, uint8_t, uint8_t) -> int16_t { return 0; });
         dll_.traceFileName = TracePath().u16string();
     }
     void TearDown() override {
@@ -70,6 +74,12 @@ protected:
         fs::remove_all(dir_);
     }
 
+    // The library's answer to one function.
+    template <typename Function>
+    void Stand(reader_binding::EntryPoint<Function> E::*entry,
+               std::type_identity_t<Function> standIn) {
+        dll_.Replace(entry, standIn);
+    }
     fs::path TracePath() const { return dir_ / "trace.log"; }
     std::string TraceBytes() const {
         std::stringstream bytes;
@@ -93,13 +103,15 @@ TEST_F(CallTrace, LinesShowOutputsAsTheyAreAfterTheCallAndAreAppended) {
     std::array<std::uint8_t, 160> serials{};
     std::array<std::uint8_t, 10> in{0xDE, 0xAD, 0xBE, 0xEF}, out{};
 
-    EXPECT_EQ(dll_.Open(2, 0), 3);
-    EXPECT_EQ(dll_.GetID(3, &count, stations.data()), 0);
-    EXPECT_EQ(dll_.ListTag(3, 7, &count, &flag, types.data(), serials.data()), 0);
-    EXPECT_EQ(dll_.ReadEEPROM(3, 7, 5, &value), 0);
-    EXPECT_EQ(dll_.WriteEEPROM(3, 7, 5, 0x46), 0);
-    EXPECT_EQ(dll_.MultiTagSelect(-1, 255, in.data(), &one, &type, out.data()), 0);
-    EXPECT_EQ(dll_.Close(3), 0);
+    EXPECT_EQ(dll_.Call(&E::open, 2, 0), 3);
+    EXPECT_EQ(dll_.Call(&E::getId, 3, Shown{&count}, Shown{stations.data()}), 0);
+    EXPECT_EQ(dll_.Call(&E::listTag, 3, 7u, Shown{&count}, Shown{&flag}, Shown{types.data()},
+                        SerialBytes{serials.data()}), 0);
+    EXPECT_EQ(dll_.Call(&E::readEeprom, 3, 7u, 5u, Shown{&value}), 0);
+    EXPECT_EQ(dll_.Call(&E::writeEeprom, 3, 7u, 5u, 0x46u), 0);
+    EXPECT_EQ(dll_.Call(&E::multiTagSelect, -1, 255u, SerialBytes{in.data()}, Shown{&one},
+                        Shown{&type}, SerialBytes{out.data()}), 0);
+    EXPECT_EQ(dll_.Call(&E::close, 3), 0);
 
     const std::string a = Address(&count);
     EXPECT_EQ(TraceBytes(),
@@ -118,9 +130,9 @@ TEST_F(CallTrace, LinesShowOutputsAsTheyAreAfterTheCallAndAreAppended) {
 
 TEST_F(CallTrace, KeysAppearOnlyAsAddresses) {
     std::array<std::uint8_t, 6> key = kSecretKey;
-    EXPECT_EQ(dll_.WriteMasterKey(3, 1, 31, key.data()), 0);
-    EXPECT_EQ(dll_.Login(3, 1, 15, 0, -1, key.data()), -4011);
-    EXPECT_EQ(dll_.Login(3, 1, 0, 3, 2, nullptr), -4011);
+    EXPECT_EQ(dll_.Call(&E::writeMasterKey, 3, 1u, 31u, key.data()), 0);
+    EXPECT_EQ(dll_.Call(&E::login, 3, 1u, 15u, 0u, -1, key.data()), -4011);
+    EXPECT_EQ(dll_.Call(&E::login, 3, 1u, 0u, 3u, 2, nullptr), -4011);
 
     const std::string bytes = TraceBytes();
     EXPECT_EQ(bytes, Line("ACR120_WriteMasterKey(3,1,31," + Address(key.data()) + ") = 0") +
@@ -141,7 +153,7 @@ TEST_F(CallTrace, AMissingFolderOrNoTraceNameWritesNothingAndChangesNoResult) {
     for (const fs::path& name : {dir_ / "no such folder" / "trace.log", fs::path{}}) {
         SCOPED_TRACE(name);
         dll_.traceFileName = name.u16string();
-        EXPECT_EQ(dll_.Open(0, 0), 3);
+        EXPECT_EQ(dll_.Call(&E::open, 0, 0), 3);
         // Only a failed write says so, and leaves the system's reason.
         EXPECT_EQ(dll_.WriteTraceLine(u"x"), name.empty());
         if (!name.empty()) {
