@@ -80,7 +80,7 @@ public:
     // Puts `standIn` in place of one function, until the next Load or Unload:
     // tests make a library answer what they need.
     template <typename Function>
-    void Replace(EntryPoint<Function> Table::*entry, Function standIn) {
+    void Replace(EntryPoint<Function> Table::*entry, std::type_identity_t<Function> standIn) {
         (entries_.*entry).function = standIn;
     }
 

@@ -253,6 +253,40 @@ TEST_F(MainDlgTest, SaveWritesTheEditorTextAndShowsEachFailureKindInItsOwnBox) {
     EXPECT_TRUE(CardControls(true));
 }
 
+// The cursor says "working" while the reader works, and is back before any box.
+TEST_F(MainDlgTest, EveryCardCommandRunsUnderTheBusyCursorAndEndsItBeforeABox) {
+    CardReady();
+    const std::pair<int, std::string> commands[] = {{IDC_LOAD, "ReadNotice"},
+                                                    {IDC_SAVE, "WriteNotice"},
+                                                    {IDC_CHANGE, "ChangeAccessKey"},
+                                                    {IDC_DISCONNECT, "Disconnect"},
+                                                    {IDC_CONNECT, "Connect"}};
+    for (const auto& [id, call] : commands) {
+        for (bool fails : {true, false}) {
+            SCOPED_TRACE(call + (fails ? " failing" : ""));
+            card_->faults.erase(call);
+            if (fails) {
+                card_->faults[call] = [] { throw LoginFailed(); };
+            }
+            log_.clear();
+            window_.boxes.clear();
+            Click(id);
+            const auto made = std::find_if(log_.begin(), log_.end(), [&](const std::string& line) {
+                return line == "card " + call || line.starts_with("card " + call + " ");
+            });
+            ASSERT_NE(made, log_.end());
+            const auto busy = std::find(log_.begin(), made, "busy");
+            EXPECT_NE(busy, made) << "the reader works without the busy cursor";
+            EXPECT_EQ(std::find(busy, made, "idle"), made);
+            EXPECT_NE(std::find(made, log_.end(), "idle"), log_.end());
+            EXPECT_EQ(window_.boxes.empty(), !fails && call != "ChangeAccessKey");
+            for (const auto& box : window_.boxes) {
+                EXPECT_FALSE(box.busyWhenShown);
+            }
+        }
+    }
+}
+
 TEST_F(MainDlgTest, ChangeKeyClearsTheNoticeAndPutsTheNewKeyIntoUseWhenItWorks) {
     CardReady();
     Click(IDC_LOAD);

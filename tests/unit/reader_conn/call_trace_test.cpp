@@ -112,6 +112,8 @@ TEST_F(CallTrace, LinesShowOutputsAsTheyAreAfterTheCallAndAreAppended) {
     EXPECT_EQ(dll_.Call(&E::multiTagSelect, -1, 255u, SerialBytes{in.data()}, Shown{&one},
                         Shown{&type}, SerialBytes{out.data()}), 0);
     EXPECT_EQ(dll_.Call(&E::close, 3), 0);
+    Stand(&E::open, [](int16_t, int16_t) -> int16_t { return -2000; });
+    EXPECT_EQ(dll_.Call(&E::open, 9, 0), -2000);
 
     const std::string a = Address(&count);
     EXPECT_EQ(TraceBytes(),
@@ -125,7 +127,7 @@ TEST_F(CallTrace, LinesShowOutputsAsTheyAreAfterTheCallAndAreAppended) {
                   Line("ACR120_MultiTagSelect(-1,255,*(" + Address(in.data()) +
                        ")=DEADBEEF000000000000,*(" + Address(&one) + ")=1,*(" + Address(&type) +
                        ")=3,*(" + Address(out.data()) + ")=DEADBEEF000000000000) = 0") +
-                  Line("ACR120_Close(3) = 0"));
+                  Line("ACR120_Close(3) = 0") + Line("ACR120_Open(9,0) = -2000"));
 }
 
 TEST_F(CallTrace, KeysAppearOnlyAsAddresses) {
