@@ -72,8 +72,15 @@ protected:
         return std::all_of(kCardControls.begin(), kCardControls.end(),
                            [&](int id) { return Enabled(id) == enabled; });
     }
-    bool WaitForCardControls(bool enabled) {
-        return QTest::qWaitFor([&] { return CardControls(enabled); });
+    // Bounded waits that say what did not happen, so a broken test fails in
+    // seconds instead of running into the suite's time-out.
+    ::testing::AssertionResult WaitForCardControls(bool enabled) {
+        if (QTest::qWaitFor([&] { return CardControls(enabled); }, 3000)) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure()
+               << "the card controls did not become " << (enabled ? "enabled" : "disabled")
+               << " within 3 s";
     }
     int FocusId() { return IdOf(window_, window_.focusWidget()); }
     // Bytes of a card image from `offset`, as they lie on the card.
@@ -82,9 +89,14 @@ protected:
         return std::string(image.begin(), image.end()).substr(offset, length);
     }
     // Waits until the reader has listed its field `polls` more times.
-    bool WaitForListings(const std::string& reader, int polls) {
+    ::testing::AssertionResult WaitForListings(const std::string& reader, int polls) {
         const int start = field_.CountCalls(reader, "ListTag");
-        return QTest::qWaitFor([&] { return field_.CountCalls(reader, "ListTag") >= start + polls; });
+        if (QTest::qWaitFor([&] { return field_.CountCalls(reader, "ListTag") >= start + polls; },
+                            1000 + 500 * polls)) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure()
+               << reader << " was not listed " << polls << " more times; the monitor is not polling";
     }
     // Key presses carrying the text, also outside ASCII.
     static void TypeText(QWidget* widget, const QString& text) {

@@ -22,6 +22,26 @@ extern "C" const char* __tsan_default_suppressions() {
 }
 
 namespace app::qt::testing {
+namespace {
+
+int gLiveClosers = 0;
+
+// A box that no BoxCloser expects would wait for a user for ever, and the test
+// with it: it fails the test at once, naming the box, and closes it.
+void FailOnStrayBoxes() {
+    auto* timer = new QTimer(QApplication::instance());
+    QObject::connect(timer, &QTimer::timeout, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || gLiveClosers > 0 || !box->isVisible()) {
+            return;
+        }
+        ADD_FAILURE() << "an unexpected message box: " << box->text().toStdString();
+        box->button(QMessageBox::Ok)->click();
+    });
+    timer->start(50);
+}
+
+}  // namespace
 
 void EnsureApplication() {
     if (QApplication::instance() != nullptr) {
@@ -33,12 +53,16 @@ void EnsureApplication() {
     static char name[] = "app_gui_test";
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);
+    FailOnStrayBoxes();
 }
 
 BoxCloser::BoxCloser(std::function<void()> whileOpen) : whileOpen_(std::move(whileOpen)) {
+    ++gLiveClosers;
     connect(&timer_, &QTimer::timeout, this, &BoxCloser::Poll);
     timer_.start(10);
 }
+
+BoxCloser::~BoxCloser() { --gLiveClosers; }
 
 void BoxCloser::Poll() {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());

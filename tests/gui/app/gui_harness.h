@@ -36,6 +36,7 @@ struct SeenBox {
 class BoxCloser : public QObject {
 public:
     explicit BoxCloser(std::function<void()> whileOpen = {});
+    ~BoxCloser() override;
     std::vector<SeenBox> seen;
 
 private:
