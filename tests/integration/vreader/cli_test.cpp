@@ -128,8 +128,10 @@ TEST_F(VReaderCli, RejectsBadDumpsWithDistinctCodesAndWritesNothing) {
     EXPECT_NE(outcome.output.find("line 2"), std::string::npos) << outcome.output;
 
     Spill(Scratch("bad.json"), "{\"FileType\": \"mfc v2\", \"blocks\": {\"0\": \"00\"");
+    Spill(Scratch("escape.json"), "{\"blocks\": {\"0\": \"\\u00zz\"}}");
     Spill(Scratch("bad.mct"), "+Sector: 0\n" + std::string(32, '-') + "\n");
     ExpectExits({{"convert " + Scratch("bad.json") + " " + Scratch("out.mfd"), 6},
+                 {"convert " + Scratch("escape.json") + " " + Scratch("out.mfd"), 6},
                  {"show " + Scratch("bad.mct"), 6},
                  {"show nowhere.mfd", 4}});
     EXPECT_FALSE(fs::exists(Scratch("out.eml")));
