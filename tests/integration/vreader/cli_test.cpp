@@ -188,6 +188,11 @@ TEST_F(VReaderCli, HelpAndUsageErrors) {
     EXPECT_NE(help.output.find("new-card 1k|4k|7b"), std::string::npos);
     ExpectExits({{"", 2}, {"frobnicate", 2}, {"list extra", 2}, {"new-card 1k --colour red", 2},
                  {"new-card 1k --uid", 2}});
+    for (const std::string misplaced : {"--bogus list", "list --bogus"}) {
+        const auto outcome = Cli(misplaced);
+        EXPECT_EQ(outcome.exit, 2) << misplaced;
+        EXPECT_NE(outcome.output.find("unknown option --bogus"), std::string::npos) << misplaced;
+    }
     const fs::path other = field.Dir() / "elsewhere";
     EXPECT_EQ(Exit("--dir " + other.string() + " init"), 0);
     EXPECT_TRUE(fs::is_directory(other / "USB1")) << "--dir overrides the environment";
