@@ -3,7 +3,7 @@
 # are missing. Usage: scripts/install-deps.sh [build|test|run]...
 set -euo pipefail
 
-build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core)
+build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core libcli11-dev nlohmann-json3-dev)
 test_packages=(libgtest-dev libgmock-dev xvfb xauth)
 run_packages=(xvfb xauth)
 

@@ -19,6 +19,19 @@ inline constexpr std::size_t k4KSize = 4096;
 // The 7-byte-UID tag: 16 pages of 4 bytes (UID0-2 BCC0 | UID3-6 | BCC1 int lock lock | OTP | data).
 inline constexpr std::size_t kSevenByteSize = 64;
 inline constexpr std::size_t kPageSize = 4;
+// Pages 0-3 hold the UID, the lock bytes and the OTP bytes; data starts after them.
+inline constexpr std::size_t kFirstDataPage = 4;
+
+// A sector trailer: key A, the access bytes (three of access bits, then the
+// general-purpose byte), key B.
+inline constexpr std::size_t kKeySize = 6;
+inline constexpr std::size_t kKeyAOffset = 0;
+inline constexpr std::size_t kAccessBytesOffset = 6;
+inline constexpr std::size_t kAccessBytesSize = 4;
+inline constexpr std::size_t kAccessBitsSize = 3;
+inline constexpr std::size_t kKeyBOffset = 10;
+// A value block: the value three times, then the address byte and its copies.
+inline constexpr std::size_t kValueAddressOffset = 12;
 
 inline constexpr std::uint8_t kTag1K = 2;
 inline constexpr std::uint8_t kTag4K = 3;
@@ -29,11 +42,11 @@ std::uint8_t TagTypeOfSize(std::size_t size);
 // 4 bytes for Classic images, 7 for the 7-byte tag, empty for anything else.
 Bytes UidOf(std::span<const std::uint8_t> image);
 
-int BlockCount(std::size_t imageSize);  // 64 or 256 for Classic images
+int BlockCount(std::size_t imageSize);   // 64 or 256 for Classic images
 int SectorCount(std::size_t imageSize);  // 16 or 40
 int SectorOfBlock(int block);            // 0..39
 int FirstBlockOfSector(int sector);
-int BlocksInSector(int sector);          // 4 or 16
+int BlocksInSector(int sector);  // 4 or 16
 int TrailerOfSector(int sector);
 bool IsTrailer(int block);
 // Sector named by a login's sector argument: 0..31 as is, 32 + 4k (k = 0..7) for the

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "lib/session.h"
+#include "lib/operations.h"
 #include "reader/acr120_api.h"
 
 #if defined(_WIN32)

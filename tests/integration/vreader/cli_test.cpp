@@ -128,8 +128,10 @@ TEST_F(VReaderCli, RejectsBadDumpsWithDistinctCodesAndWritesNothing) {
     EXPECT_NE(outcome.output.find("line 2"), std::string::npos) << outcome.output;
 
     Spill(Scratch("bad.json"), "{\"FileType\": \"mfc v2\", \"blocks\": {\"0\": \"00\"");
+    Spill(Scratch("escape.json"), "{\"blocks\": {\"0\": \"\\u00zz\"}}");
     Spill(Scratch("bad.mct"), "+Sector: 0\n" + std::string(32, '-') + "\n");
     ExpectExits({{"convert " + Scratch("bad.json") + " " + Scratch("out.mfd"), 6},
+                 {"convert " + Scratch("escape.json") + " " + Scratch("out.mfd"), 6},
                  {"show " + Scratch("bad.mct"), 6},
                  {"show nowhere.mfd", 4}});
     EXPECT_FALSE(fs::exists(Scratch("out.eml")));
@@ -186,6 +188,11 @@ TEST_F(VReaderCli, HelpAndUsageErrors) {
     EXPECT_NE(help.output.find("new-card 1k|4k|7b"), std::string::npos);
     ExpectExits({{"", 2}, {"frobnicate", 2}, {"list extra", 2}, {"new-card 1k --colour red", 2},
                  {"new-card 1k --uid", 2}});
+    for (const std::string misplaced : {"--bogus list", "list --bogus"}) {
+        const auto outcome = Cli(misplaced);
+        EXPECT_EQ(outcome.exit, 2) << misplaced;
+        EXPECT_NE(outcome.output.find("unknown option --bogus"), std::string::npos) << misplaced;
+    }
     const fs::path other = field.Dir() / "elsewhere";
     EXPECT_EQ(Exit("--dir " + other.string() + " init"), 0);
     EXPECT_TRUE(fs::is_directory(other / "USB1")) << "--dir overrides the environment";

@@ -1,7 +1,7 @@
 #pragma once
-// The engine behind both library variants: open readers, the card each has selected
-// and authenticated, and the faults of its folder. The exported functions in
-// acr120_virtual.cpp only adapt argument lists to these operations.
+// The operations behind both library variants. The exported functions in
+// acr120_virtual.cpp only adapt argument lists to these; reader_operations.cpp holds
+// those of the reader itself, card_operations.cpp those that reach the selected card.
 //
 // Station: the serial variant passes the station it was given; the USB variant passes
 // nullopt (it has none).

@@ -1,0 +1,46 @@
+#pragma once
+// How every call on an open reader runs: the faults of its folder, the work under the
+// session's mutex, one line in the call log.
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+
+#include "lib/operations.h"
+#include "lib/reader_session.h"
+#include "reader/acr120_api.h"
+
+namespace vreader::lib {
+
+using CallWork = std::function<std::int16_t(ReaderSession&)>;
+// Formats the arguments and outputs for the log, once the work is done.
+using CallDescription = std::function<std::string(std::int16_t result)>;
+
+// kInvalidHandle when no reader is open under `handle`; a station other than the
+// reader's gets kInvalidParameter, as no reader answers there.
+std::int16_t RunCall(std::int16_t handle, const char* function, Station station,
+                     const CallWork& work, const CallDescription& describe);
+
+// Catches what must not cross the C boundary. Only std::exception: a thread being
+// cancelled unwinds with abi::__forced_unwind, which must pass untouched.
+template <typename Body>
+std::int16_t GuardCBoundary(Body body) {
+    try {
+        return body();
+    } catch (const std::exception&) {
+        return acr120::rc::kInternalError;
+    }
+}
+
+// The outputs of a call, for the log; formatted only when the call succeeded, since
+// the output buffers hold nothing meaningful otherwise.
+template <typename Outputs>
+std::string OutputsIfOk(std::int16_t result, Outputs outputs) {
+    return result == acr120::rc::kOk ? std::string(outputs()) : std::string();
+}
+
+// Hex of a buffer the caller passed, "null" for none.
+std::string HexOrNull(const std::uint8_t* data, std::size_t size);
+
+}  // namespace vreader::lib

@@ -1,0 +1,21 @@
+#include "lib/serial_number.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/state.h"
+
+namespace vreader::lib {
+
+void PutSerialNumber(const mifare::Bytes& uid, std::uint8_t* serialNumber) {
+    std::memset(serialNumber, 0, kSerialNumberSize);
+    std::copy(uid.begin(), uid.end(), serialNumber);
+}
+
+std::string SerialNumberHex(const mifare::Bytes& uid) {
+    mifare::Bytes serialNumber(kSerialNumberSize, 0);
+    PutSerialNumber(uid, serialNumber.data());
+    return state::Hex(serialNumber.data(), serialNumber.size());
+}
+
+}  // namespace vreader::lib

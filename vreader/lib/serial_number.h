@@ -1,0 +1,17 @@
+#pragma once
+// A card's UID as the reader reports it: in a 10-byte serial number, zero-padded.
+
+#include <cstdint>
+#include <string>
+
+#include "core/mifare.h"
+#include "reader/acr120_api.h"
+
+namespace vreader::lib {
+
+inline constexpr std::size_t kSerialNumberSize = acr120::kSerialNumberSize;
+
+void PutSerialNumber(const mifare::Bytes& uid, std::uint8_t* serialNumber);
+std::string SerialNumberHex(const mifare::Bytes& uid);
+
+}  // namespace vreader::lib
