@@ -3,8 +3,8 @@
 # are missing. Usage: scripts/install-deps.sh [build|test|run]...
 set -euo pipefail
 
-build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core libcli11-dev nlohmann-json3-dev)
-test_packages=(libgtest-dev libgmock-dev xvfb xauth)
+build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core nlohmann-json3-dev)
+test_packages=(libgtest-dev libgmock-dev xvfb xauth clang-format-14 git)
 run_packages=(xvfb xauth)
 
 wanted=()

@@ -11,6 +11,8 @@ if [ "${CI:-}" = "true" ]; then
   export TAGQUILL_WERROR=ON
 fi
 
+scripts/check-format.sh
+
 jobs=$(nproc)
 for preset in ${TAGQUILL_PRESETS:-dev asan tsan}; do
   echo "=== $preset: configure and build ==="

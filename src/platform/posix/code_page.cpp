@@ -2,8 +2,11 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <memory>
+#include <stdexcept>
 #include <cstdlib>
 #include <vector>
 
@@ -76,6 +79,46 @@ std::string ToUtf16LeBytes(std::u16string_view text) {
         bytes.push_back(static_cast<char>(unit >> 8));
     }
     return bytes;
+}
+
+std::u16string FromUtf16LeBytes(std::string_view bytes) {
+    std::u16string text;
+    text.reserve(bytes.size() / 2);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                             (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    }
+    return text;
+}
+
+// Between two Unicode encodings, which iconv always has. An input unit that is
+// not valid (a lone surrogate, a broken UTF-8 sequence) becomes `replacement`,
+// U+FFFD in the output's encoding, and the input moves on by `unitSize` bytes.
+std::string Recode(const char* to, const char* from, std::string_view input, size_t unitSize,
+                   std::string_view replacement) {
+    const iconv_t converter = iconv_open(to, from);
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        throw std::runtime_error(std::string("no conversion from ") + from + " to " + to);
+    }
+    const std::unique_ptr<void, int (*)(iconv_t)> closer(converter, &iconv_close);
+    std::string source(input);
+    char* in = source.data();
+    size_t inLeft = source.size();
+    std::string output;
+    char buffer[256];
+    while (inLeft > 0) {
+        char* out = buffer;
+        size_t outLeft = sizeof buffer;
+        const size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
+        output.append(buffer, static_cast<size_t>(out - buffer));
+        if (result == static_cast<size_t>(-1) && errno != E2BIG) {
+            const size_t skip = std::min(unitSize, inLeft);
+            in += skip;
+            inLeft -= skip;
+            output.append(replacement);
+        }
+    }
+    return output;
 }
 
 }  // namespace
@@ -180,85 +223,11 @@ std::u16string AsciiToUtf16(std::string_view ascii) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
-    return out;
+    return Recode("UTF-8", "UTF-16LE", ToUtf16LeBytes(text), 2, "\xEF\xBF\xBD");
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-    std::u16string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char lead = static_cast<unsigned char>(text[i]);
-        char32_t cp = 0xFFFD;
-        size_t length = 1;
-        if (lead < 0x80) {
-            cp = lead;
-        } else if ((lead >> 5) == 0x6) {
-            length = 2;
-            cp = lead & 0x1F;
-        } else if ((lead >> 4) == 0xE) {
-            length = 3;
-            cp = lead & 0x0F;
-        } else if ((lead >> 3) == 0x1E) {
-            length = 4;
-            cp = lead & 0x07;
-        } else {
-            length = 0;
-        }
-        if (length == 0 || i + length > text.size()) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        bool valid = true;
-        for (size_t k = 1; k < length; ++k) {
-            unsigned char next = static_cast<unsigned char>(text[i + k]);
-            if ((next >> 6) != 0x2) {
-                valid = false;
-                break;
-            }
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        if (!valid || cp > 0x10FFFF) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += length;
-    }
-    return out;
+    return FromUtf16LeBytes(Recode("UTF-16LE", "UTF-8", text, 1, "\xFD\xFF"));
 }
 
 }  // namespace platform
