@@ -9,8 +9,8 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <ctime>
+#include <filesystem>
 #include <mutex>
 #include <random>
 #include <string>
@@ -65,7 +65,8 @@ double Percentile(std::vector<double> samples, double p) {
         return 0;
     }
     std::sort(samples.begin(), samples.end());
-    const auto rank = static_cast<std::size_t>(p / 100.0 * static_cast<double>(samples.size() - 1) + 0.5);
+    const auto rank =
+        static_cast<std::size_t>(p / 100.0 * static_cast<double>(samples.size() - 1) + 0.5);
     return samples[std::min(rank, samples.size() - 1)];
 }
 
@@ -128,10 +129,10 @@ void DisconnectLatency(const char* reader, const char16_t* name, int trials, std
         connection.Disconnect();
         samples.push_back(Ms(Clock::now() - start).count());
     }
-    std::printf("%s Disconnect with the monitor running: p50 %.2f ms, p95 %.2f ms, max %.2f ms "
-                "(%d trials)\n",
-                reader, Percentile(samples, 50), Percentile(samples, 95), Percentile(samples, 100),
-                trials);
+    std::printf(
+        "%s Disconnect with the monitor running: p50 %.2f ms, p95 %.2f ms, max %.2f ms "
+        "(%d trials)\n",
+        reader, Percentile(samples, 50), Percentile(samples, 95), Percentile(samples, 100), trials);
 }
 
 void IdleCost(const char* reader, const char16_t* name, int seconds) {

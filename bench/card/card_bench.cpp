@@ -34,7 +34,9 @@ struct Counts {
     int Total() const { return list + select + login + read + write; }
 };
 
-int SectorOfBlock(int block) { return block < 128 ? block / 4 : block / 16 + 24; }
+int SectorOfBlock(int block) {
+    return block < 128 ? block / 4 : block / 16 + 24;
+}
 
 // Blocks of the default map that bytes [offset, offset + length) touch.
 std::vector<int> BlocksOf(std::uint16_t cardType, std::size_t offset, std::size_t length) {
@@ -103,7 +105,8 @@ Bytes CardWithNotice(CardKind kind, std::uint16_t cardType, std::size_t textLeng
     if (textLength == 0) {
         return image;
     }
-    Bytes record{static_cast<std::uint8_t>(textLength & 0xFF), static_cast<std::uint8_t>(textLength >> 8)};
+    Bytes record{static_cast<std::uint8_t>(textLength & 0xFF),
+                 static_cast<std::uint8_t>(textLength >> 8)};
     for (std::size_t i = 0; i < textLength; ++i) {
         record.push_back(static_cast<std::uint8_t>('a' + i % 26));
     }
@@ -120,10 +123,12 @@ struct Row {
 };
 
 Row Measure(Operation op, CardKind kind, std::size_t textLength, int latencyMs, bool usb) {
-    const std::uint16_t cardType = kind == CardKind::kClassic1K ? kCardTypeMifare1K : kCardTypeMifare4K;
+    const std::uint16_t cardType =
+        kind == CardKind::kClassic1K ? kCardTypeMifare1K : kCardTypeMifare4K;
     const std::string reader = usb ? "USB1" : "COM1";
     vreader::ScopedVirtualField field;
-    field.PlaceImage(reader, CardWithNotice(kind, cardType, op == Operation::kSave ? 0 : textLength),
+    field.PlaceImage(reader,
+                     CardWithNotice(kind, cardType, op == Operation::kSave ? 0 : textLength),
                      "card.mfd");
     CACR120Mifare card;
     card.SetReaderName(usb ? u"USB1" : u"COM1");
@@ -134,27 +139,39 @@ Row Measure(Operation op, CardKind kind, std::size_t textLength, int latencyMs, 
     const std::u16string text(textLength, u'x');
     const auto start = Clock::now();
     switch (op) {
-        case Operation::kLoad: ReadNotice(card, u""); break;
-        case Operation::kSave: WriteNotice(card, u"", text); break;
-        case Operation::kChange: ChangeAccessKey(card, [] { return std::u16string(); }, u"bench"); break;
+        case Operation::kLoad:
+            ReadNotice(card, u"");
+            break;
+        case Operation::kSave:
+            WriteNotice(card, u"", text);
+            break;
+        case Operation::kChange:
+            ChangeAccessKey(
+                card, [] { return std::u16string(); }, u"bench");
+            break;
     }
     Row row;
     row.elapsedMs = Ms(Clock::now() - start).count();
     for (const auto& call : field.CallLog(reader)) {
         const std::string& f = call.function;
-        if (f == "ListTag" || f == "ListTags") ++row.made.list;
-        else if (f == "MultiTagSelect") ++row.made.select;
-        else if (f == "Login") ++row.made.login;
-        else if (f == "Read") ++row.made.read;
-        else if (f == "Write") ++row.made.write;
+        if (f == "ListTag" || f == "ListTags")
+            ++row.made.list;
+        else if (f == "MultiTagSelect")
+            ++row.made.select;
+        else if (f == "Login")
+            ++row.made.login;
+        else if (f == "Read")
+            ++row.made.read;
+        else if (f == "Write")
+            ++row.made.write;
     }
     return row;
 }
 
 std::string Format(const Counts& c) {
     char text[64];
-    std::snprintf(text, sizeof text, "%d/%d/%d/%d/%d = %d", c.list, c.select, c.login, c.read, c.write,
-                  c.Total());
+    std::snprintf(text, sizeof text, "%d/%d/%d/%d/%d = %d", c.list, c.select, c.login, c.read,
+                  c.write, c.Total());
     return text;
 }
 
@@ -172,17 +189,22 @@ int main(int argc, char** argv) {
 #endif
     platform::SetAnsiCodePageOverride(1252);
 
-    std::printf("Reader latency %d ms per call, %s library. Calls: list/select/login/read/write = total.\n",
-                latencyMs, usb ? "USB" : "serial");
-    std::printf("Dump (Load) or restore (Save, Change !): every sector's login and every block, "
-                "16 + 64 = 80 calls on 1K, 40 + 256 = 296 on 4K.\n\n");
-    std::printf("| Operation | Card | Notice | Calls made | Time (ms) | Fewest allowed | Dump/restore calls | "
-                "Dump/restore (ms) |\n");
+    std::printf(
+        "Reader latency %d ms per call, %s library. Calls: list/select/login/read/write = total.\n",
+        latencyMs, usb ? "USB" : "serial");
+    std::printf(
+        "Dump (Load) or restore (Save, Change !): every sector's login and every block, "
+        "16 + 64 = 80 calls on 1K, 40 + 256 = 296 on 4K.\n\n");
+    std::printf(
+        "| Operation | Card | Notice | Calls made | Time (ms) | Fewest allowed | Dump/restore "
+        "calls | "
+        "Dump/restore (ms) |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
     const struct {
         Operation op;
         const char* name;
-    } operations[] = {{Operation::kLoad, "Load"}, {Operation::kSave, "Save"}, {Operation::kChange, "Change !"}};
+    } operations[] = {
+        {Operation::kLoad, "Load"}, {Operation::kSave, "Save"}, {Operation::kChange, "Change !"}};
     for (const auto& operation : operations) {
         for (CardKind kind : {CardKind::kClassic1K, CardKind::kClassic4K}) {
             const bool is1K = kind == CardKind::kClassic1K;
@@ -197,8 +219,9 @@ int main(int argc, char** argv) {
                 const Row row = Measure(operation.op, kind, notice.length, latencyMs, usb);
                 const Counts least = Least(operation.op, cardType, notice.length);
                 std::printf("| %s | %s | %s (%zu) | %s | %.0f | %s | %d | %d |\n", operation.name,
-                            is1K ? "1K" : "4K", notice.name, notice.length, Format(row.made).c_str(),
-                            row.elapsedMs, Format(least).c_str(), wholeCard, wholeCard * latencyMs);
+                            is1K ? "1K" : "4K", notice.name, notice.length,
+                            Format(row.made).c_str(), row.elapsedMs, Format(least).c_str(),
+                            wholeCard, wholeCard * latencyMs);
                 std::fflush(stdout);
             }
         }

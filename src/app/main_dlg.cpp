@@ -62,13 +62,26 @@ bool CMainDlg::ProcessWindowMessage(std::uint32_t message, std::uintptr_t wParam
             const auto notification = static_cast<std::uint16_t>((wParam >> 16) & 0xFFFF);
             if (notification == kBnClicked) {
                 switch (id) {
-                    case kIdCancel: window_.EndDialog(kIdCancel); return true;
-                    case IDC_CONNECT: OnConnect(); return true;
-                    case IDC_DISCONNECT: OnDisconnect(); return true;
-                    case IDC_CHANGE: OnChange(); return true;
-                    case IDC_LOAD: OnLoad(); return true;
-                    case IDC_SAVE: OnSave(); return true;
-                    default: return false;
+                    case kIdCancel:
+                        window_.EndDialog(kIdCancel);
+                        return true;
+                    case IDC_CONNECT:
+                        OnConnect();
+                        return true;
+                    case IDC_DISCONNECT:
+                        OnDisconnect();
+                        return true;
+                    case IDC_CHANGE:
+                        OnChange();
+                        return true;
+                    case IDC_LOAD:
+                        OnLoad();
+                        return true;
+                    case IDC_SAVE:
+                        OnSave();
+                        return true;
+                    default:
+                        return false;
                 }
             }
             if (id == IDC_NOTICE && notification == kEnChange) {
@@ -101,7 +114,9 @@ void CMainDlg::Guarded(Work&& work) {
     }
 }
 
-bool CMainDlg::ReaderConnected() const { return card_ != nullptr && card_->IsConnected(); }
+bool CMainDlg::ReaderConnected() const {
+    return card_ != nullptr && card_->IsConnected();
+}
 
 void CMainDlg::OnInitDialog() {
     window_.CenterWindow();
@@ -129,7 +144,9 @@ void CMainDlg::OnInitDialog() {
     }
 }
 
-void CMainDlg::OnDestroy() { card_.reset(); }
+void CMainDlg::OnDestroy() {
+    card_.reset();
+}
 
 void CMainDlg::ClearNotice() {
     window_.SetText(IDC_USAGE, u"");

@@ -17,12 +17,13 @@ std::uint8_t Nibble(const std::array<std::uint8_t, 4>& conditions, int bit) {
     return nibble;
 }
 
-std::uint8_t Inverted(std::uint8_t nibble) { return static_cast<std::uint8_t>(~nibble & 0x0F); }
+std::uint8_t Inverted(std::uint8_t nibble) {
+    return static_cast<std::uint8_t>(~nibble & 0x0F);
+}
 
 }  // namespace
 
-AccessBytes ComposeAccessBytes(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2,
-                               std::uint8_t c3) {
+AccessBytes ComposeAccessBytes(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2, std::uint8_t c3) {
     const std::array<std::uint8_t, 4> conditions{c0, c1, c2, c3};
     // C1 is the high bit of a condition, C3 the low one.
     const std::uint8_t n1 = Nibble(conditions, 2);

@@ -18,8 +18,7 @@ using TrailerImage = std::array<std::uint8_t, 16>;
 inline constexpr std::uint8_t kTrailerSpareByte = 0x00;
 
 // Only the low 3 bits of each condition count.
-AccessBytes ComposeAccessBytes(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2,
-                               std::uint8_t c3);
+AccessBytes ComposeAccessBytes(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2, std::uint8_t c3);
 
 TrailerImage ComposeTrailer(const std::uint8_t* keyA, const AccessBytes& access,
                             const std::uint8_t* keyB);

@@ -15,7 +15,9 @@
 
 namespace {
 
-[[noreturn]] void ThrowCoded(CodedError code) { throw CCodedException(code, kSourceMifare); }
+[[noreturn]] void ThrowCoded(CodedError code) {
+    throw CCodedException(code, kSourceMifare);
+}
 
 // Growing a buffer reports lack of memory the way the string utilities do.
 template <typename Grow>
@@ -64,17 +66,23 @@ std::uint16_t CACR120Mifare::GetCardType() const {
 
 std::uint8_t CACR120Mifare::GetSectorCount() const {
     switch (GetCardType()) {
-        case kCardTypeMifare1K: return mifare::kSectorCount1K;
-        case kCardTypeMifare4K: return mifare::kSectorCount4K;
-        default: return 0;
+        case kCardTypeMifare1K:
+            return mifare::kSectorCount1K;
+        case kCardTypeMifare4K:
+            return mifare::kSectorCount4K;
+        default:
+            return 0;
     }
 }
 
 std::uint8_t CACR120Mifare::GetDataBlockCount() const {
     switch (GetCardType()) {
-        case kCardTypeMifare1K: return mifare::kDataBlockCount1K;
-        case kCardTypeMifare4K: return mifare::kDataBlockCount4K;
-        default: return 0;
+        case kCardTypeMifare1K:
+            return mifare::kDataBlockCount1K;
+        case kCardTypeMifare4K:
+            return mifare::kDataBlockCount4K;
+        default:
+            return 0;
     }
 }
 
@@ -185,8 +193,7 @@ void CACR120Mifare::CheckBlockMap(const std::uint8_t* map, std::uint8_t count) c
     }
 }
 
-const std::uint8_t* CACR120Mifare::ResolveMap(const std::uint8_t* map,
-                                              std::uint8_t& count) const {
+const std::uint8_t* CACR120Mifare::ResolveMap(const std::uint8_t* map, std::uint8_t& count) const {
     if (count != 0) {
         return map;
     }
@@ -230,7 +237,8 @@ void CACR120Mifare::ReadData(const std::uint8_t* map, std::uint8_t count, std::u
     while (done < length) {
         const std::uint8_t block = map[offset / mifare::kBlockSize];
         const std::uint32_t position = offset % mifare::kBlockSize;
-        const std::uint32_t n = std::min<std::uint32_t>(mifare::kBlockSize - position, length - done);
+        const std::uint32_t n =
+            std::min<std::uint32_t>(mifare::kBlockSize - position, length - done);
         EnsureAuthenticated(block);
         ReadBlock(block);
         std::copy_n(readBuffer_.begin() + position, n, result.begin() + done);
@@ -257,7 +265,8 @@ void CACR120Mifare::WriteData(const std::uint8_t* map, std::uint8_t count, std::
     while (done < length) {
         const std::uint8_t block = map[offset / mifare::kBlockSize];
         const std::uint32_t position = offset % mifare::kBlockSize;
-        const std::uint32_t n = std::min<std::uint32_t>(mifare::kBlockSize - position, length - done);
+        const std::uint32_t n =
+            std::min<std::uint32_t>(mifare::kBlockSize - position, length - done);
         EnsureAuthenticated(block);
         std::array<std::uint8_t, mifare::kBlockSize> image{};
         const std::uint8_t* source = data + done;

@@ -30,7 +30,9 @@ public:
 
     // Need no card. GetFirstBlock refuses sectors above 39.
     static std::uint8_t GetFirstBlock(std::uint8_t sector);
-    static std::uint8_t GetTrailerBlock(std::uint8_t block) { return mifare::TrailerOfBlock(block); }
+    static std::uint8_t GetTrailerBlock(std::uint8_t block) {
+        return mifare::TrailerOfBlock(block);
+    }
 
     void CheckCardConnected() const;
 

@@ -9,7 +9,7 @@ namespace mifare {
 
 inline constexpr int kBlockSize = 16;
 inline constexpr std::uint8_t kLastSector = 39;
-inline constexpr std::uint8_t kFirstLargeSector = 32;   // first 16-block sector
+inline constexpr std::uint8_t kFirstLargeSector = 32;  // first 16-block sector
 inline constexpr std::uint8_t kFirstLargeSectorBlock = 128;
 
 inline constexpr std::uint8_t kSectorCount1K = 16;
@@ -27,9 +27,13 @@ constexpr std::uint8_t TrailerOfBlock(std::uint8_t block) {
                                           : static_cast<std::uint8_t>(block | 0x0F);
 }
 
-constexpr bool IsTrailer(std::uint8_t block) { return TrailerOfBlock(block) == block; }
+constexpr bool IsTrailer(std::uint8_t block) {
+    return TrailerOfBlock(block) == block;
+}
 
-constexpr bool IsSectorNumber(unsigned sector) { return sector <= kLastSector; }
+constexpr bool IsSectorNumber(unsigned sector) {
+    return sector <= kLastSector;
+}
 
 // Only for sector numbers 0 to 39 (IsSectorNumber); callers check first.
 constexpr std::uint8_t FirstBlockOfSector(std::uint8_t sector) {

@@ -85,8 +85,7 @@ NoticeContent ReadNotice(CACR120Mifare& card, std::u16string_view keyText) {
     return NoticeContent{std::string(text.begin(), end), capacity};
 }
 
-void WriteNotice(CACR120Mifare& card, std::u16string_view keyText,
-                 std::u16string_view noticeText) {
+void WriteNotice(CACR120Mifare& card, std::u16string_view keyText, std::u16string_view noticeText) {
     CardSelection selection(card);
     LoginSectorZero(card, KeyFromText(keyText));
 

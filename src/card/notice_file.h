@@ -21,8 +21,8 @@ class CACR120Mifare;
 MifareKey KeyFromText(std::u16string_view keyText);
 
 struct NoticeContent {
-    std::string storedText;   // the notice as the card holds it (ANSI bytes)
-    std::uint16_t capacity;   // largest text length of this card: 750 or 3438
+    std::string storedText;  // the notice as the card holds it (ANSI bytes)
+    std::uint16_t capacity;  // largest text length of this card: 750 or 3438
 };
 
 // Load.

@@ -32,8 +32,7 @@ bool IsAcr120UsbReader(std::u16string_view instanceId) {
 
 }  // namespace
 
-CSystemReaderDeviceSource::CSystemReaderDeviceSource()
-    : root_(platform::DefaultDeviceTreeRoot()) {}
+CSystemReaderDeviceSource::CSystemReaderDeviceSource() : root_(platform::DefaultDeviceTreeRoot()) {}
 
 std::vector<std::u16string> CSystemReaderDeviceSource::SerialPortNames() {
     return platform::SerialPortNames(root_);

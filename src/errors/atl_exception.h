@@ -13,7 +13,9 @@ private:
     HResult hr_;
 };
 
-[[noreturn]] inline void AtlThrow(HResult hr) { throw CAtlException(hr); }
+[[noreturn]] inline void AtlThrow(HResult hr) {
+    throw CAtlException(hr);
+}
 
 // The HRESULT for an error number of the runtime's size-limited memory copy.
 inline HResult HResultFromCopyErrno(int error) {
@@ -21,9 +23,12 @@ inline HResult HResultFromCopyErrno(int error) {
         case 0:
         case 80:  // truncation is no error
             return 0;
-        case 12: return kEOutOfMemory;
+        case 12:
+            return kEOutOfMemory;
         case 22:
-        case 34: return kEInvalidArg;
-        default: return kEFail;
+        case 34:
+            return kEInvalidArg;
+        default:
+            return kEFail;
     }
 }

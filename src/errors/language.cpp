@@ -4,7 +4,9 @@
 
 #include "platform/locale.h"
 
-bool IsRussianThread() { return (platform::ThreadLocaleId() & 0x3FF) == 0x19; }
+bool IsRussianThread() {
+    return (platform::ThreadLocaleId() & 0x3FF) == 0x19;
+}
 
 std::u16string WithNumber(std::u16string_view pattern, long long number) {
     const std::string digits = std::to_string(number);

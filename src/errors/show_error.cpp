@@ -17,10 +17,13 @@ std::u16string Hex8(HResult status) {
 }  // namespace
 
 std::u16string FormatError(const ICOMSrvException& error) {
-    return Hex8(error.GetErrorCode()) + u" : " + error.GetSource() + u" : " + error.GetDescription();
+    return Hex8(error.GetErrorCode()) + u" : " + error.GetSource() + u" : " +
+           error.GetDescription();
 }
 
-std::u16string FormatError(const CAtlException& error) { return Hex8(error.GetHResult()); }
+std::u16string FormatError(const CAtlException& error) {
+    return Hex8(error.GetHResult());
+}
 
 void ShowError(IMessageBoxOwner& owner, const ICOMSrvException& error) {
     owner.ShowMessageBox(FormatError(error), kErrorCaption, kMbOk | kMbIconError);

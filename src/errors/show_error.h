@@ -21,7 +21,7 @@ class IMessageBoxOwner {
 public:
     // Shows a modal box and returns once the user has closed it.
     virtual int ShowMessageBox(std::u16string_view text, std::u16string_view caption,
-                           std::uint32_t style) = 0;
+                               std::uint32_t style) = 0;
 
 protected:
     ~IMessageBoxOwner() = default;

@@ -46,4 +46,6 @@ void CMyThread2::Stop(std::uint32_t timeoutMs) {
     stopEvent_.reset();
 }
 
-std::uint32_t CMyThread2::ThreadEntry(void* self) { return static_cast<CMyThread2*>(self)->Run(); }
+std::uint32_t CMyThread2::ThreadEntry(void* self) {
+    return static_cast<CMyThread2*>(self)->Run();
+}

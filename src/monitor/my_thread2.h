@@ -41,7 +41,9 @@ protected:
     virtual bool CreateThreadImpl(std::uint32_t stackSize, std::uint32_t creationFlags);
 
     // Waits on the stop event; Signaled means "end now".
-    platform::WaitResult WaitForStop(std::uint32_t timeoutMs) { return stopEvent_->Wait(timeoutMs); }
+    platform::WaitResult WaitForStop(std::uint32_t timeoutMs) {
+        return stopEvent_->Wait(timeoutMs);
+    }
     platform::ManualResetEvent* StopEvent() const { return stopEvent_.get(); }
 
 private:

@@ -26,8 +26,7 @@ std::filesystem::path LibraryPathBeside(const ModuleRef& module, const std::stri
 
 // Loads the library; nullptr on failure, with the last-error value set and,
 // when `loaderText` is given, the system loader's own words for the failure.
-LibraryHandle LoadLibraryFile(const std::filesystem::path& path,
-                              std::string* loaderText = nullptr);
+LibraryHandle LoadLibraryFile(const std::filesystem::path& path, std::string* loaderText = nullptr);
 // Looks a function up by its exact name; nullptr when it is missing.
 ProcAddress FindProc(LibraryHandle library, const char* name);
 // Frees the library; false (last error set) when the system refuses.

@@ -24,8 +24,8 @@ inline constexpr int kKeySize = 6;
 inline constexpr int kBlockSize = 16;
 inline constexpr int kStationListSize = 256;
 inline constexpr int kMaxTagTypes = 16;
-inline constexpr int kSerialListMaxTags = 16;   // serial ListTag: 16 x 10 bytes
-inline constexpr int kUsbListMaxTags = 4;       // USB ListTags: 4 lengths, 4 x 10 bytes
+inline constexpr int kSerialListMaxTags = 16;  // serial ListTag: 16 x 10 bytes
+inline constexpr int kUsbListMaxTags = 4;      // USB ListTags: 4 lengths, 4 x 10 bytes
 
 // Tag type codes the library reports.
 inline constexpr std::uint8_t kTagMifare1K = 2;
@@ -122,8 +122,7 @@ using ListTags = std::int16_t(ACR120_CALL*)(std::int16_t handle, std::uint8_t* c
                                             std::uint8_t* serials /*4 x 10*/);
 using MultiTagSelect = std::int16_t(ACR120_CALL*)(std::int16_t handle, std::uint8_t length,
                                                   std::uint8_t* serial /*10*/,
-                                                  std::uint8_t* tagTypeOut,
-                                                  std::uint8_t* lengthOut,
+                                                  std::uint8_t* tagTypeOut, std::uint8_t* lengthOut,
                                                   std::uint8_t* serialOut /*10*/);
 using Select = std::int16_t(ACR120_CALL*)(std::int16_t handle, std::uint8_t* tagType,
                                           std::uint8_t* tagLength, std::uint8_t* serial /*10*/);
@@ -140,10 +139,10 @@ using ReadValue = std::int16_t(ACR120_CALL*)(std::int16_t handle, std::uint8_t b
                                              std::int32_t* value);
 using WriteValue = std::int16_t(ACR120_CALL*)(std::int16_t handle, std::uint8_t block,
                                               std::int32_t value);
-using Inc = std::int16_t(ACR120_CALL*)(std::int16_t handle, std::uint8_t block,
-                                       std::int32_t amount, std::int32_t* newValue);
-using Dec = std::int16_t(ACR120_CALL*)(std::int16_t handle, std::uint8_t block,
-                                       std::int32_t amount, std::int32_t* newValue);
+using Inc = std::int16_t(ACR120_CALL*)(std::int16_t handle, std::uint8_t block, std::int32_t amount,
+                                       std::int32_t* newValue);
+using Dec = std::int16_t(ACR120_CALL*)(std::int16_t handle, std::uint8_t block, std::int32_t amount,
+                                       std::int32_t* newValue);
 using ReadEEPROM = std::int16_t(ACR120_CALL*)(std::int16_t handle, std::uint8_t reg,
                                               std::uint8_t* value);
 using WriteEEPROM = std::int16_t(ACR120_CALL*)(std::int16_t handle, std::uint8_t reg,

@@ -10,7 +10,9 @@
 
 namespace {
 
-[[noreturn]] void Fail(std::int32_t code) { throw CCodedException(code, kSourceReaderBase); }
+[[noreturn]] void Fail(std::int32_t code) {
+    throw CCodedException(code, kSourceReaderBase);
+}
 
 bool IsAsciiLetterIgnoringCase(char16_t actual, char expectedUpper) {
     return actual == static_cast<char16_t>(expectedUpper) ||

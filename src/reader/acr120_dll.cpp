@@ -7,7 +7,9 @@
 #include "platform/file_append.h"
 #include "platform/last_error.h"
 
-std::string CACR120Dll::FileName() { return platform::SharedLibraryFileName("acr120"); }
+std::string CACR120Dll::FileName() {
+    return platform::SharedLibraryFileName("acr120");
+}
 
 bool CACR120Dll::WriteTraceLine(std::u16string_view callText) {
     if (traceFileName.empty()) {
@@ -17,8 +19,8 @@ bool CACR120Dll::WriteTraceLine(std::u16string_view callText) {
     std::filesystem::path path;
     try {
         const reader_trace::Stamp stamp = reader_trace::CurrentStamp();
-        bytes = platform::ToAnsi(reader_trace::FormatLine(stamp.time, stamp.threadId, callText))
-                    .bytes;
+        bytes =
+            platform::ToAnsi(reader_trace::FormatLine(stamp.time, stamp.threadId, callText)).bytes;
         path = std::filesystem::path(traceFileName);
     } catch (const std::bad_alloc&) {
         platform::SetLastErrorValue(platform::kErrorNotEnoughMemory);

@@ -60,7 +60,9 @@ std::u16string FormatLine(const platform::LocalTime& time, std::uint32_t threadI
     return line;
 }
 
-void SetStampSource(StampSource source) { gStampSource.store(source, std::memory_order_release); }
+void SetStampSource(StampSource source) {
+    gStampSource.store(source, std::memory_order_release);
+}
 
 void Describe(std::string& text, SerialBytes argument) {
     text += "*(" + Address(argument.pointer) + ")=";
@@ -68,4 +70,3 @@ void Describe(std::string& text, SerialBytes argument) {
 }
 
 }  // namespace reader_trace
-

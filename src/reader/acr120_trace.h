@@ -65,7 +65,9 @@ template <typename Value>
 Value* Pass(Shown<Value> argument) {
     return argument.pointer;
 }
-inline std::uint8_t* Pass(SerialBytes argument) { return argument.pointer; }
+inline std::uint8_t* Pass(SerialBytes argument) {
+    return argument.pointer;
+}
 
 // How the trace line shows each kind.
 template <std::integral Integer>
@@ -76,7 +78,9 @@ void Describe(std::string& text, Integer value) {
         text += std::to_string(static_cast<unsigned long long>(value));
     }
 }
-inline void Describe(std::string& text, const void* pointer) { text += Address(pointer); }
+inline void Describe(std::string& text, const void* pointer) {
+    text += Address(pointer);
+}
 template <typename Value>
 void Describe(std::string& text, Shown<Value> argument) {
     text += "*(" + Address(argument.pointer) + ")=";

@@ -1,3 +1,5 @@
 #include "reader/acr120u_dll.h"
 
-std::string CACR120UDll::FileName() { return platform::SharedLibraryFileName("acr120u"); }
+std::string CACR120UDll::FileName() {
+    return platform::SharedLibraryFileName("acr120u");
+}

@@ -29,9 +29,12 @@ bool HasFourByteSerial(const SerialNumber& serial) {
 std::uint8_t SerialLengthForCardType(std::uint16_t cardType) {
     switch (cardType) {
         case kCardTypeMifare1K:
-        case kCardTypeMifare4K: return 4;
-        case kCardTypeSevenByteUid: return 7;
-        default: return 0;
+        case kCardTypeMifare4K:
+            return 4;
+        case kCardTypeSevenByteUid:
+            return 7;
+        default:
+            return 0;
     }
 }
 
@@ -45,8 +48,8 @@ public:
 
         std::uint8_t stationCount = 0;
         std::array<std::uint8_t, acr120::kStationListSize> stations{};
-        const std::int16_t idResult = library_.Call(&Entries::getId, handle, Shown{&stationCount},
-                                                    Shown{stations.data()});
+        const std::int16_t idResult =
+            library_.Call(&Entries::getId, handle, Shown{&stationCount}, Shown{stations.data()});
         if (idResult < 0 || stationCount == 0) {
             library_.Call(&Entries::close, handle);
             throw CACR120Exception(idResult < 0 ? idResult : acr120::rc::kInternalError);
@@ -81,10 +84,9 @@ public:
         tag.tagType = listing.tagTypesKnown ? listing.tagTypes[0] : 0;
         std::uint32_t one = 1;
         std::uint8_t tagType = tag.tagType;
-        const std::int16_t result =
-            library_.Call(&Entries::multiTagSelect, handle_, station_,
-                          SerialBytes{listing.serials.data()}, Shown{&one}, Shown{&tagType},
-                          SerialBytes{tag.serialNumber.data()});
+        const std::int16_t result = library_.Call(
+            &Entries::multiTagSelect, handle_, station_, SerialBytes{listing.serials.data()},
+            Shown{&one}, Shown{&tagType}, SerialBytes{tag.serialNumber.data()});
         if (result < 0) {
             return result;
         }

@@ -53,8 +53,8 @@ CardInfo InfoOf(const st::CardFile& file) {
 
 void CheckImage(const Bytes& image) {
     if (!KindOfImageSize(image.size())) {
-        Throw(ErrorKind::kBadImage, "a card image has 1024, 4096 or 64 bytes, not " +
-                                        std::to_string(image.size()));
+        Throw(ErrorKind::kBadImage,
+              "a card image has 1024, 4096 or 64 bytes, not " + std::to_string(image.size()));
     }
 }
 
@@ -62,21 +62,30 @@ void CheckImage(const Bytes& image) {
 
 std::size_t ImageSize(CardKind kind) {
     switch (kind) {
-        case CardKind::kClassic1K: return mifare::k1KSize;
-        case CardKind::kClassic4K: return mifare::k4KSize;
-        case CardKind::kSevenByteUid: return mifare::kSevenByteSize;
+        case CardKind::kClassic1K:
+            return mifare::k1KSize;
+        case CardKind::kClassic4K:
+            return mifare::k4KSize;
+        case CardKind::kSevenByteUid:
+            return mifare::kSevenByteSize;
     }
     return 0;
 }
 
-std::uint8_t TagType(CardKind kind) { return mifare::TagTypeOfSize(ImageSize(kind)); }
+std::uint8_t TagType(CardKind kind) {
+    return mifare::TagTypeOfSize(ImageSize(kind));
+}
 
 std::optional<CardKind> KindOfImageSize(std::size_t size) {
     switch (size) {
-        case mifare::k1KSize: return CardKind::kClassic1K;
-        case mifare::k4KSize: return CardKind::kClassic4K;
-        case mifare::kSevenByteSize: return CardKind::kSevenByteUid;
-        default: return std::nullopt;
+        case mifare::k1KSize:
+            return CardKind::kClassic1K;
+        case mifare::k4KSize:
+            return CardKind::kClassic4K;
+        case mifare::kSevenByteSize:
+            return CardKind::kSevenByteUid;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -108,8 +117,12 @@ Bytes MakeBlankCard(CardKind kind, const std::optional<Bytes>& uid) {
     return mifare::BlankCard(ImageSize(kind), id);
 }
 
-fs::path DefaultStateDir() { return st::DefaultStateDir(); }
-fs::path StateDirFromEnvironment() { return st::StateDir(); }
+fs::path DefaultStateDir() {
+    return st::DefaultStateDir();
+}
+fs::path StateDirFromEnvironment() {
+    return st::StateDir();
+}
 
 VirtualField::VirtualField(fs::path stateDir) : dir_(std::move(stateDir)) {}
 
@@ -117,7 +130,9 @@ fs::path VirtualField::ReaderDir(const std::string& reader) const {
     return dir_ / CheckedReader(reader);
 }
 
-fs::path VirtualField::CardsDir() const { return dir_ / st::kCardsFolder; }
+fs::path VirtualField::CardsDir() const {
+    return dir_ / st::kCardsFolder;
+}
 
 void VirtualField::Init() {
     for (const char* reader : {"COM1", "USB1"}) {
@@ -221,8 +236,8 @@ fs::path VirtualField::PlaceImage(const std::string& reader, const Bytes& image,
     st::FieldLock lock(folder);
     std::error_code ec;
     if (fs::exists(target, ec)) {
-        Throw(ErrorKind::kExists, "a card " + name + " is in " + folder.filename().string() +
-                                      " already");
+        Throw(ErrorKind::kExists,
+              "a card " + name + " is in " + folder.filename().string() + " already");
     }
     if (!st::WriteFileAtomic(target, image)) {
         Throw(ErrorKind::kIo, "cannot write " + target.string());
@@ -246,8 +261,8 @@ fs::path VirtualField::PlaceCard(const std::string& card, const std::string& rea
     st::FieldLock lock(folder);
     if (::link(source.c_str(), target.c_str()) != 0) {
         if (errno == EEXIST) {
-            Throw(ErrorKind::kExists, "a card " + card + " is in " + folder.filename().string() +
-                                          " already");
+            Throw(ErrorKind::kExists,
+                  "a card " + card + " is in " + folder.filename().string() + " already");
         }
         Throw(ErrorKind::kIo, "cannot move " + source.string() + " to " + target.string());
     }
@@ -261,9 +276,9 @@ fs::path VirtualField::RemoveCard(const std::string& reader, const std::string& 
                            : std::find_if(cards.begin(), cards.end(),
                                           [&](const CardInfo& c) { return c.name == name; });
     if (it == cards.end()) {
-        Throw(ErrorKind::kNotFound, name.empty() ? "no card in the field of " + CheckedReader(reader)
-                                                 : "no card " + name + " in the field of " +
-                                                       CheckedReader(reader));
+        Throw(ErrorKind::kNotFound,
+              name.empty() ? "no card in the field of " + CheckedReader(reader)
+                           : "no card " + name + " in the field of " + CheckedReader(reader));
     }
     st::FieldLock lock(ReaderDir(reader));
     auto moved = st::MoveToCards(dir_, it->path);
@@ -331,7 +346,8 @@ void VirtualField::SetEeprom(const std::string& reader, std::uint8_t reg, std::u
     st::FieldLock lock(ReaderDir(reader));
     auto regs = st::ReadEeprom(ReaderDir(reader));
     regs[reg] = value;
-    if (!st::WriteFileAtomic(ReaderDir(reader) / st::kEepromFile, Bytes(regs.begin(), regs.end()))) {
+    if (!st::WriteFileAtomic(ReaderDir(reader) / st::kEepromFile,
+                             Bytes(regs.begin(), regs.end()))) {
         Throw(ErrorKind::kIo, "cannot write the EEPROM of " + CheckedReader(reader));
     }
 }

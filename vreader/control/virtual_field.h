@@ -68,8 +68,8 @@ std::filesystem::path DefaultStateDir();
 std::filesystem::path StateDirFromEnvironment();
 
 struct CardInfo {
-    std::string name;             // file name inside the folder
-    std::filesystem::path path;   // full path of the image
+    std::string name;            // file name inside the folder
+    std::filesystem::path path;  // full path of the image
     CardKind kind;
     Bytes uid;
 };
@@ -89,7 +89,7 @@ public:
 
     const std::filesystem::path& Dir() const { return dir_; }
     std::filesystem::path ReaderDir(const std::string& reader) const;  // checks the name only
-    std::filesystem::path CardsDir() const;  // cards outside every field
+    std::filesystem::path CardsDir() const;                            // cards outside every field
 
     // Creates the state folder with readers COM1 and USB1 (existing ones are kept).
     void Init();

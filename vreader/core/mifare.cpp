@@ -6,10 +6,14 @@ namespace vreader::mifare {
 
 std::uint8_t TagTypeOfSize(std::size_t size) {
     switch (size) {
-        case k1KSize: return kTag1K;
-        case k4KSize: return kTag4K;
-        case kSevenByteSize: return kTagSevenByte;
-        default: return 0;
+        case k1KSize:
+            return kTag1K;
+        case k4KSize:
+            return kTag4K;
+        case kSevenByteSize:
+            return kTagSevenByte;
+        default:
+            return 0;
     }
 }
 
@@ -24,19 +28,33 @@ Bytes UidOf(std::span<const std::uint8_t> image) {
     return {};
 }
 
-int BlockCount(std::size_t imageSize) { return static_cast<int>(imageSize / kBlockSize); }
+int BlockCount(std::size_t imageSize) {
+    return static_cast<int>(imageSize / kBlockSize);
+}
 
-int SectorCount(std::size_t imageSize) { return imageSize == k4KSize ? 40 : 16; }
+int SectorCount(std::size_t imageSize) {
+    return imageSize == k4KSize ? 40 : 16;
+}
 
-int SectorOfBlock(int block) { return block < 128 ? block / 4 : block / 16 + 24; }
+int SectorOfBlock(int block) {
+    return block < 128 ? block / 4 : block / 16 + 24;
+}
 
-int FirstBlockOfSector(int sector) { return sector < 32 ? sector * 4 : 128 + (sector - 32) * 16; }
+int FirstBlockOfSector(int sector) {
+    return sector < 32 ? sector * 4 : 128 + (sector - 32) * 16;
+}
 
-int BlocksInSector(int sector) { return sector < 32 ? 4 : 16; }
+int BlocksInSector(int sector) {
+    return sector < 32 ? 4 : 16;
+}
 
-int TrailerOfSector(int sector) { return FirstBlockOfSector(sector) + BlocksInSector(sector) - 1; }
+int TrailerOfSector(int sector) {
+    return FirstBlockOfSector(sector) + BlocksInSector(sector) - 1;
+}
 
-bool IsTrailer(int block) { return block == TrailerOfSector(SectorOfBlock(block)); }
+bool IsTrailer(int block) {
+    return block == TrailerOfSector(SectorOfBlock(block));
+}
 
 std::optional<int> SectorOfLoginArgument(int argument) {
     if (argument >= 0 && argument < 32) {
@@ -92,7 +110,9 @@ namespace {
 // Who may do something: nobody, key A only, key B only, either key.
 enum Who { N = 0, A = 1, B = 2, AB = 3 };
 
-bool Allowed(Who who, Key key) { return (who & (key == Key::kA ? A : B)) != 0; }
+bool Allowed(Who who, Key key) {
+    return (who & (key == Key::kA ? A : B)) != 0;
+}
 
 // Indexed by C1C2C3 (C1*4 + C2*2 + C3), from the datasheet's data-block table.
 constexpr Who kDataRead[8] = {AB, AB, AB, B, AB, B, AB, N};
@@ -109,30 +129,54 @@ constexpr Who kKeyBRead[8] = {A, A, A, N, N, N, N, N};
 constexpr Who kKeyBWrite[8] = {A, A, N, B, B, N, N, N};
 }  // namespace
 
-bool DataRead(int c, Key key) { return Allowed(kDataRead[c & 7], key); }
-bool DataWrite(int c, Key key) { return Allowed(kDataWrite[c & 7], key); }
-bool DataIncrement(int c, Key key) { return Allowed(kDataInc[c & 7], key); }
-bool DataDecrement(int c, Key key) { return Allowed(kDataDec[c & 7], key); }
+bool DataRead(int c, Key key) {
+    return Allowed(kDataRead[c & 7], key);
+}
+bool DataWrite(int c, Key key) {
+    return Allowed(kDataWrite[c & 7], key);
+}
+bool DataIncrement(int c, Key key) {
+    return Allowed(kDataInc[c & 7], key);
+}
+bool DataDecrement(int c, Key key) {
+    return Allowed(kDataDec[c & 7], key);
+}
 
-bool KeyBReadable(int c) { return c == 0 || c == 1 || c == 2; }
-bool TrailerKeyAWrite(int c, Key key) { return Allowed(kKeyAWrite[c & 7], key); }
-bool TrailerAccessRead(int c, Key key) { return Allowed(kAccessRead[c & 7], key); }
-bool TrailerAccessWrite(int c, Key key) { return Allowed(kAccessWrite[c & 7], key); }
-bool TrailerKeyBRead(int c, Key key) { return Allowed(kKeyBRead[c & 7], key); }
-bool TrailerKeyBWrite(int c, Key key) { return Allowed(kKeyBWrite[c & 7], key); }
+bool KeyBReadable(int c) {
+    return c == 0 || c == 1 || c == 2;
+}
+bool TrailerKeyAWrite(int c, Key key) {
+    return Allowed(kKeyAWrite[c & 7], key);
+}
+bool TrailerAccessRead(int c, Key key) {
+    return Allowed(kAccessRead[c & 7], key);
+}
+bool TrailerAccessWrite(int c, Key key) {
+    return Allowed(kAccessWrite[c & 7], key);
+}
+bool TrailerKeyBRead(int c, Key key) {
+    return Allowed(kKeyBRead[c & 7], key);
+}
+bool TrailerKeyBWrite(int c, Key key) {
+    return Allowed(kKeyBWrite[c & 7], key);
+}
 
 namespace {
 std::string WhoText(Who who) {
     switch (who) {
-        case A: return "A";
-        case B: return "B";
-        case AB: return "A|B";
-        default: return "-";
+        case A:
+            return "A";
+        case B:
+            return "B";
+        case AB:
+            return "A|B";
+        default:
+            return "-";
     }
 }
 std::string Bits(int c) {
-    return std::string{static_cast<char>('0' + ((c >> 2) & 1)), static_cast<char>('0' + ((c >> 1) & 1)),
-                       static_cast<char>('0' + (c & 1))};
+    return std::string{static_cast<char>('0' + ((c >> 2) & 1)),
+                       static_cast<char>('0' + ((c >> 1) & 1)), static_cast<char>('0' + (c & 1))};
 }
 }  // namespace
 
@@ -189,7 +233,8 @@ Bytes BlankCard(std::size_t size, std::span<const std::uint8_t> uid) {
 std::optional<std::int32_t> DecodeValue(std::span<const std::uint8_t> b) {
     auto word = [&](int at) {
         return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
-               static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+               static_cast<std::uint32_t>(b[at + 2]) << 16 |
+               static_cast<std::uint32_t>(b[at + 3]) << 24;
     };
     const std::uint32_t v = word(0);
     if (word(4) != ~v || word(8) != v || b[12] != b[14] || b[13] != b[15] ||

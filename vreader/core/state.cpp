@@ -65,11 +65,11 @@ std::optional<int> ToInt(std::string_view text) {
     return value;
 }
 
-constexpr const char* kFunctions[] = {"Open",       "Close",          "GetID",     "ListTag",
-                                      "ListTags",   "Select",         "MultiTagSelect",
-                                      "WriteMasterKey", "Login",      "Read",      "Write",
-                                      "ReadValue",  "WriteValue",     "Inc",       "Dec",
-                                      "ReadEEPROM", "WriteEEPROM"};
+constexpr const char* kFunctions[] = {
+    "Open",       "Close",          "GetID",          "ListTag", "ListTags",
+    "Select",     "MultiTagSelect", "WriteMasterKey", "Login",   "Read",
+    "Write",      "ReadValue",      "WriteValue",     "Inc",     "Dec",
+    "ReadEEPROM", "WriteEEPROM"};
 
 }  // namespace
 
@@ -101,7 +101,8 @@ std::optional<std::string> CanonicalReaderName(std::string_view name) {
     for (char c : name) {
         upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
-    if ((upper.starts_with("COM") || upper.starts_with("USB")) && upper[3] >= '1' && upper[3] <= '8') {
+    if ((upper.starts_with("COM") || upper.starts_with("USB")) && upper[3] >= '1' &&
+        upper[3] <= '8') {
         return upper;
     }
     return std::nullopt;
@@ -167,9 +168,9 @@ std::optional<Bytes> ReadFileBytes(const fs::path& path) {
 
 bool WriteFileAtomic(const fs::path& path, const Bytes& data) {
     static std::atomic<unsigned> counter{0};
-    const fs::path temp = path.parent_path() / ("." + path.filename().string() + ".tmp-" +
-                                                std::to_string(::getpid()) + "-" +
-                                                std::to_string(counter.fetch_add(1)));
+    const fs::path temp = path.parent_path() /
+                          ("." + path.filename().string() + ".tmp-" + std::to_string(::getpid()) +
+                           "-" + std::to_string(counter.fetch_add(1)));
     {
         Fd file(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         if (file.fd < 0) {
@@ -348,12 +349,18 @@ std::string FormatFault(const Fault& f) {
         case T::kFail:
             return "fail fn=" + f.function + " at=" + std::to_string(f.at) +
                    " code=" + std::to_string(f.code) + " times=" + std::to_string(f.times);
-        case T::kRemove: return "remove fn=" + f.function + " at=" + std::to_string(f.at);
-        case T::kBlock: return "block fn=" + f.function;
-        case T::kTags: return "tags count=" + std::to_string(f.count);
-        case T::kTypeFlagZero: return "type-flag-zero";
-        case T::kStationCountZero: return "station-count-zero";
-        case T::kLatency: return "latency ms=" + std::to_string(f.count);
+        case T::kRemove:
+            return "remove fn=" + f.function + " at=" + std::to_string(f.at);
+        case T::kBlock:
+            return "block fn=" + f.function;
+        case T::kTags:
+            return "tags count=" + std::to_string(f.count);
+        case T::kTypeFlagZero:
+            return "type-flag-zero";
+        case T::kStationCountZero:
+            return "station-count-zero";
+        case T::kLatency:
+            return "latency ms=" + std::to_string(f.count);
     }
     return {};
 }

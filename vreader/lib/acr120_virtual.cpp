@@ -38,12 +38,9 @@ VREADER_EXPORT std::int16_t ACR120_CALL ACR120_ListTags(std::int16_t handle, std
                                   serials);
 }
 
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_MultiTagSelect(std::int16_t handle,
-                                                              std::uint8_t length,
-                                                              std::uint8_t* serial,
-                                                              std::uint8_t* tagTypeOut,
-                                                              std::uint8_t* lengthOut,
-                                                              std::uint8_t* serialOut) {
+VREADER_EXPORT std::int16_t ACR120_CALL
+ACR120_MultiTagSelect(std::int16_t handle, std::uint8_t length, std::uint8_t* serial,
+                      std::uint8_t* tagTypeOut, std::uint8_t* lengthOut, std::uint8_t* serialOut) {
     return vreader::lib::MultiTagSelect(kVariant, handle, std::nullopt, length, serial, tagTypeOut,
                                         lengthOut, serialOut);
 }
@@ -139,8 +136,7 @@ VREADER_EXPORT std::int16_t ACR120_CALL ACR120_GetID(std::int16_t handle, std::u
 }
 
 VREADER_EXPORT std::int16_t ACR120_CALL ACR120_ListTag(std::int16_t handle, std::uint8_t station,
-                                                       std::uint8_t* count,
-                                                       std::uint32_t* typeFlag,
+                                                       std::uint8_t* count, std::uint32_t* typeFlag,
                                                        std::uint8_t* tagTypes,
                                                        std::uint8_t* serials) {
     return vreader::lib::ListTags(kVariant, handle, Station(station), count, typeFlag, tagTypes,
@@ -155,12 +151,9 @@ VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Select(std::int16_t handle, std::
 }
 
 // `value` is the caller's request count (1); nothing comes back in it.
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_MultiTagSelect(std::int16_t handle,
-                                                              std::uint8_t station,
-                                                              std::uint8_t* serialToSelect,
-                                                              std::uint32_t* /*value*/,
-                                                              std::uint8_t* tagType,
-                                                              std::uint8_t* serialOut) {
+VREADER_EXPORT std::int16_t ACR120_CALL
+ACR120_MultiTagSelect(std::int16_t handle, std::uint8_t station, std::uint8_t* serialToSelect,
+                      std::uint32_t* /*value*/, std::uint8_t* tagType, std::uint8_t* serialOut) {
     return vreader::lib::MultiTagSelect(kVariant, handle, Station(station), 0, serialToSelect,
                                         tagType, nullptr, serialOut);
 }
@@ -193,9 +186,8 @@ VREADER_EXPORT std::int16_t ACR120_CALL ACR120_ReadValue(std::int16_t handle, st
     return vreader::lib::ReadValue(kVariant, handle, Station(station), block, value);
 }
 
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_WriteValue(std::int16_t handle,
-                                                          std::uint8_t station, std::uint8_t block,
-                                                          std::int32_t value) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_WriteValue(std::int16_t handle, std::uint8_t station,
+                                                          std::uint8_t block, std::int32_t value) {
     return vreader::lib::WriteValue(kVariant, handle, Station(station), block, value);
 }
 

@@ -70,7 +70,9 @@ QString NoticeEdit::CrLfText() const {
     return text;
 }
 
-unsigned NoticeEdit::CrLfLength() const { return CrLfCost(document()->toRawText()); }
+unsigned NoticeEdit::CrLfLength() const {
+    return CrLfCost(document()->toRawText());
+}
 
 unsigned NoticeEdit::CrLfCost(const QString& text) {
     unsigned cost = 0;
@@ -80,7 +82,9 @@ unsigned NoticeEdit::CrLfCost(const QString& text) {
     return cost;
 }
 
-void NoticeEdit::SetLimit(unsigned limit) { limit_ = limit == 0 ? UINT_MAX : limit; }
+void NoticeEdit::SetLimit(unsigned limit) {
+    limit_ = limit == 0 ? UINT_MAX : limit;
+}
 
 unsigned NoticeEdit::Room() const {
     const QTextCursor cursor = textCursor();

@@ -50,12 +50,13 @@ protected:
                                                          const QEvent* event) const override {
         const auto flags = QListWidget::selectionCommand(index, event);
         return flags.testFlag(QItemSelectionModel::Deselect) ? QItemSelectionModel::NoUpdate
-                                                              : flags;
+                                                             : flags;
     }
 };
 
 QString ToQString(std::u16string_view text) {
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    return QString(reinterpret_cast<const QChar*>(text.data()),
+                   static_cast<qsizetype>(text.size()));
 }
 
 std::u16string FromQString(const QString& text) {
@@ -94,8 +95,8 @@ constexpr TemplateControl kTemplate[] = {
     {IDC_NOTICE, Kind::Notice, u"", 17, 145, 380, 150},
     {kIdCancel, Kind::Button, u"Exit", 287, 7, 67, 16},
     {IDC_STATIC, Kind::Static,
-     u"Пример демонстрирует работу с длинными блоками данных на картах Mifare 1K, 4K", 239, 26,
-     162, 24},
+     u"Пример демонстрирует работу с длинными блоками данных на картах Mifare 1K, 4K", 239, 26, 162,
+     24},
 };
 
 constexpr int kDialogWidth = 416;
@@ -109,11 +110,16 @@ int MulDiv(int value, int numerator, int denominator) {
 
 QMessageBox::Icon IconOfStyle(std::uint32_t style) {
     switch (style & 0xF0) {
-        case 0x10: return QMessageBox::Critical;
-        case 0x20: return QMessageBox::Question;
-        case 0x30: return QMessageBox::Warning;
-        case 0x40: return QMessageBox::Information;
-        default: return QMessageBox::NoIcon;
+        case 0x10:
+            return QMessageBox::Critical;
+        case 0x20:
+            return QMessageBox::Question;
+        case 0x30:
+            return QMessageBox::Warning;
+        case 0x40:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
     }
 }
 
@@ -126,8 +132,8 @@ QtDialogWindow::QtDialogWindow(QWidget* parent)
     // Dialog base units of the dialog font, measured as the Win32 dialog manager
     // does, so that the template keeps its proportions in any font.
     const QFontMetrics metrics(font());
-    const int sampleWidth =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int sampleWidth = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     baseX_ = (sampleWidth / 26 + 1) / 2;
     baseY_ = metrics.height();
     CreateControls();
@@ -172,7 +178,8 @@ void QtDialogWindow::CreateControls() {
                 button->setDefault(false);
                 button->installEventFilter(this);
                 const int id = item.id;
-                connect(button, &QPushButton::clicked, this, [this, id] { Command(id, kBnClicked); });
+                connect(button, &QPushButton::clicked, this,
+                        [this, id] { Command(id, kBnClicked); });
                 widget = button;
                 break;
             }
@@ -230,7 +237,9 @@ bool QtDialogWindow::Initialize() {
     return !ended_;
 }
 
-void QtDialogWindow::Destroy() { Dispatch(kWmDestroy, 0); }
+void QtDialogWindow::Destroy() {
+    Dispatch(kWmDestroy, 0);
+}
 
 int QtDialogWindow::Run() {
     if (Initialize()) {
@@ -252,7 +261,9 @@ void QtDialogWindow::Command(int id, std::uint16_t notification) {
     Dispatch(kWmCommand, MakeCommand(id, notification));
 }
 
-void QtDialogWindow::reject() { Command(kIdCancel, kBnClicked); }
+void QtDialogWindow::reject() {
+    Command(kIdCancel, kBnClicked);
+}
 
 void QtDialogWindow::Post(std::uint32_t message, std::uintptr_t wParam) {
     QCoreApplication::postEvent(this, new MonitorEvent(message, wParam));
@@ -284,7 +295,9 @@ bool QtDialogWindow::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-QListWidget* QtDialogWindow::List(int id) const { return qobject_cast<QListWidget*>(Control(id)); }
+QListWidget* QtDialogWindow::List(int id) const {
+    return qobject_cast<QListWidget*>(Control(id));
+}
 
 void QtDialogWindow::SetText(int id, std::u16string_view text) {
     QWidget* widget = Control(id);
@@ -439,7 +452,7 @@ void QtDialogWindow::SetBusy(bool busy) {
 }
 
 int QtDialogWindow::ShowMessageBox(std::u16string_view text, std::u16string_view caption,
-                               std::uint32_t style) {
+                                   std::uint32_t style) {
     QMessageBox box(IconOfStyle(style), ToQString(caption), ToQString(text), QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     // Runs its own loop, in which the monitor's posted messages are still handled.

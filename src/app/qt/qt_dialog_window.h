@@ -64,7 +64,7 @@ public:
     void SetBusy(bool busy) override;
     IMessagePoster* MessageTarget() override { return this; }
     int ShowMessageBox(std::u16string_view text, std::u16string_view caption,
-                   std::uint32_t style) override;
+                       std::uint32_t style) override;
 
     // IMessagePoster: any thread.
     void Post(std::uint32_t message, std::uintptr_t wParam) override;

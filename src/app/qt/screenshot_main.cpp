@@ -53,7 +53,9 @@ int main(int argc, char* argv[]) {
     using namespace app;
     qt::QtDialogWindow window;
     CMainDlg dialog(window, MifareCardFactory(platform::ProgramModule()),
-                    [](std::vector<std::u16string>& names) { names = {u"COM1", u"USB1"}; });
+                    [](std::vector<std::u16string>& names) {
+                        names = {u"COM1", u"USB1"};
+                    });
     window.SetProc(&dialog);
     if (!window.Initialize()) {
         return Fail("the dialog did not start (are the reader libraries beside this program?)");

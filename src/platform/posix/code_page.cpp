@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
-#include <cstdlib>
 #include <vector>
 
 #include "platform/locale.h"
@@ -33,12 +33,18 @@ std::string CharacterLocaleName() {
 // iconv knows some code pages by other names; the first that opens is used.
 std::vector<std::string> IconvNames(unsigned codePage) {
     switch (codePage) {
-        case 874: return {"CP874", "WINDOWS-874", "TIS-620"};
-        case 932: return {"CP932", "WINDOWS-31J", "SHIFT_JIS"};
-        case 936: return {"CP936", "GBK"};
-        case 949: return {"CP949", "UHC"};
-        case 950: return {"CP950", "BIG5"};
-        default: return {"CP" + std::to_string(codePage)};
+        case 874:
+            return {"CP874", "WINDOWS-874", "TIS-620"};
+        case 932:
+            return {"CP932", "WINDOWS-31J", "SHIFT_JIS"};
+        case 936:
+            return {"CP936", "GBK"};
+        case 949:
+            return {"CP949", "UHC"};
+        case 950:
+            return {"CP950", "BIG5"};
+        default:
+            return {"CP" + std::to_string(codePage)};
     }
 }
 
@@ -123,7 +129,9 @@ std::string Recode(const char* to, const char* from, std::string_view input, siz
 
 }  // namespace
 
-void FixAnsiCodePage() { gFixedCodePage = AnsiCodePageForLocaleName(CharacterLocaleName()); }
+void FixAnsiCodePage() {
+    gFixedCodePage = AnsiCodePageForLocaleName(CharacterLocaleName());
+}
 
 unsigned AnsiCodePage() {
     if (unsigned overridden = gOverrideCodePage.load(); overridden != kNotSet) {

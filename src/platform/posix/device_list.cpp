@@ -27,8 +27,8 @@ std::optional<std::string> ReadAttribute(const fs::path& file) {
     while (!line.empty() && blank(static_cast<unsigned char>(line.back()))) {
         line.pop_back();
     }
-    const auto first = std::find_if_not(line.begin(), line.end(),
-                                        [&](char c) { return blank(static_cast<unsigned char>(c)); });
+    const auto first = std::find_if_not(
+        line.begin(), line.end(), [&](char c) { return blank(static_cast<unsigned char>(c)); });
     line.erase(line.begin(), first);
     return line;
 }
@@ -50,9 +50,9 @@ std::optional<unsigned> ParsePortNumber(std::string_view digits) {
 // Four hex digits, as the instance identifier spells them (upper case).
 std::optional<std::string> UsbId(const fs::path& file) {
     std::optional<std::string> text = ReadAttribute(file);
-    if (!text || text->size() != 4 ||
-        !std::all_of(text->begin(), text->end(),
-                     [](unsigned char c) { return std::isxdigit(c) != 0; })) {
+    if (!text || text->size() != 4 || !std::all_of(text->begin(), text->end(), [](unsigned char c) {
+            return std::isxdigit(c) != 0;
+        })) {
         return std::nullopt;
     }
     std::transform(text->begin(), text->end(), text->begin(),
@@ -62,15 +62,16 @@ std::optional<std::string> UsbId(const fs::path& file) {
 
 // A serial number may hold characters that would cut the identifier apart.
 bool IsUsableInstance(const std::string& instance) {
-    return !instance.empty() &&
-           std::all_of(instance.begin(), instance.end(), [](unsigned char c) {
-               return c > 0x20 && c < 0x7F && c != '\\';
-           });
+    return !instance.empty() && std::all_of(instance.begin(), instance.end(), [](unsigned char c) {
+        return c > 0x20 && c < 0x7F && c != '\\';
+    });
 }
 
 }  // namespace
 
-fs::path DefaultDeviceTreeRoot() { return "/sys"; }
+fs::path DefaultDeviceTreeRoot() {
+    return "/sys";
+}
 
 std::vector<std::u16string> SerialPortNames(const fs::path& root) {
     std::vector<std::pair<unsigned, std::u16string>> ports;

@@ -56,7 +56,9 @@ bool FreeLibraryFile(LibraryHandle library) {
     return true;
 }
 
-std::string SharedLibraryFileName(const std::string& base) { return "lib" + base + ".so"; }
+std::string SharedLibraryFileName(const std::string& base) {
+    return "lib" + base + ".so";
+}
 
 }  // namespace platform
 

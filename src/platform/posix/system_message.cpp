@@ -12,19 +12,32 @@ namespace {
 // stands in for the Windows one.
 int ErrnoForWin32Code(unsigned code) {
     switch (code) {
-        case 2: return ENOENT;
-        case 3: return ENOENT;
-        case 4: return EMFILE;
-        case 5: return EACCES;
-        case 6: return EBADF;
-        case 8: return ENOMEM;
-        case 14: return ENOMEM;
-        case 32: return EBUSY;
-        case 80: return EEXIST;
-        case 87: return EINVAL;
-        case 112: return ENOSPC;
-        case 1460: return ETIMEDOUT;
-        default: return 0;
+        case 2:
+            return ENOENT;
+        case 3:
+            return ENOENT;
+        case 4:
+            return EMFILE;
+        case 5:
+            return EACCES;
+        case 6:
+            return EBADF;
+        case 8:
+            return ENOMEM;
+        case 14:
+            return ENOMEM;
+        case 32:
+            return EBUSY;
+        case 80:
+            return EEXIST;
+        case 87:
+            return EINVAL;
+        case 112:
+            return ENOSPC;
+        case 1460:
+            return ETIMEDOUT;
+        default:
+            return 0;
     }
 }
 

@@ -16,8 +16,8 @@ namespace {
 timespec DeadlineAfter(std::uint32_t timeoutMs) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    long long nanos = static_cast<long long>(now.tv_nsec) +
-                      static_cast<long long>(timeoutMs % 1000) * 1000000LL;
+    long long nanos =
+        static_cast<long long>(now.tv_nsec) + static_cast<long long>(timeoutMs % 1000) * 1000000LL;
     timespec deadline{};
     deadline.tv_sec = now.tv_sec + static_cast<time_t>(timeoutMs / 1000) +
                       static_cast<time_t>(nanos / 1000000000LL);

@@ -15,6 +15,8 @@ LocalTime CurrentLocalTime() {
                      static_cast<unsigned>(parts.tm_sec)};
 }
 
-std::uint32_t CurrentThreadId() { return static_cast<std::uint32_t>(syscall(SYS_gettid)); }
+std::uint32_t CurrentThreadId() {
+    return static_cast<std::uint32_t>(syscall(SYS_gettid));
+}
 
 }  // namespace platform

@@ -63,7 +63,8 @@ TEST_F(DialogContractTest, TemplateProportionsCaptionsAndTabOrder) {
     // 416 x 308 dialog units.
     EXPECT_NEAR(window_.width() / window_.BaseUnitX(), 416, 1);
     EXPECT_NEAR(window_.height() / window_.BaseUnitY(), 308, 1);
-    EXPECT_EQ(window_.Control(IDC_NOTICE)->geometry(), window_.DialogUnitsToPixels(17, 145, 380, 150));
+    EXPECT_EQ(window_.Control(IDC_NOTICE)->geometry(),
+              window_.DialogUnitsToPixels(17, 145, 380, 150));
     EXPECT_FALSE(window_.Control(IDC_DISCONNECT)->isEnabled());
     QStringList statics;
     for (auto* label : window_.findChildren<QLabel*>()) {

@@ -78,9 +78,8 @@ protected:
         if (QTest::qWaitFor([&] { return CardControls(enabled); }, 3000)) {
             return ::testing::AssertionSuccess();
         }
-        return ::testing::AssertionFailure()
-               << "the card controls did not become " << (enabled ? "enabled" : "disabled")
-               << " within 3 s";
+        return ::testing::AssertionFailure() << "the card controls did not become "
+                                             << (enabled ? "enabled" : "disabled") << " within 3 s";
     }
     int FocusId() { return IdOf(window_, window_.focusWidget()); }
     // Bytes of a card image from `offset`, as they lie on the card.
@@ -95,14 +94,15 @@ protected:
                             1000 + 500 * polls)) {
             return ::testing::AssertionSuccess();
         }
-        return ::testing::AssertionFailure()
-               << reader << " was not listed " << polls << " more times; the monitor is not polling";
+        return ::testing::AssertionFailure() << reader << " was not listed " << polls
+                                             << " more times; the monitor is not polling";
     }
     // Key presses carrying the text, also outside ASCII.
     static void TypeText(QWidget* widget, const QString& text) {
         for (QChar c : text) {
             QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-            QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(c),
+                                Qt::NoModifier);
         }
     }
 
@@ -199,7 +199,8 @@ TEST_F(EndToEndTest, UsbReaderWithA4KCardRefusesTextBeyondItsCapacity) {
 }
 
 TEST_F(EndToEndTest, MissingReaderLibraryGivesOneBoxAndNoWindow) {
-    const fs::path empty = fs::temp_directory_path() / ("tagquill-empty-" + std::to_string(::getpid()));
+    const fs::path empty =
+        fs::temp_directory_path() / ("tagquill-empty-" + std::to_string(::getpid()));
     fs::create_directories(empty);
     struct : QObject {
         bool eventFilter(QObject* watched, QEvent* event) override {

@@ -14,7 +14,9 @@
 // cannot see. Both are kept in the files beside this one, shared with the
 // screenshot script's test.
 extern "C" const char* __lsan_default_suppressions();
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig\n";
+}
 extern "C" const char* __tsan_default_suppressions();
 extern "C" const char* __tsan_default_suppressions() {
     return "race:libQt6Core.so\nrace:libQt6Gui.so\nrace:libQt6Widgets.so\n"
@@ -62,7 +64,9 @@ BoxCloser::BoxCloser(std::function<void()> whileOpen) : whileOpen_(std::move(whi
     timer_.start(10);
 }
 
-BoxCloser::~BoxCloser() { --gLiveClosers; }
+BoxCloser::~BoxCloser() {
+    --gLiveClosers;
+}
 
 void BoxCloser::Poll() {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -90,7 +94,8 @@ void ExpectOneBox(const BoxCloser& closer, const QString& text, const QString& t
 
 QString TextOf(QtDialogWindow& window, int id) {
     const std::u16string text = window.GetText(id);
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    return QString(reinterpret_cast<const QChar*>(text.data()),
+                   static_cast<qsizetype>(text.size()));
 }
 
 int IdOf(const QtDialogWindow& window, const QWidget* widget) {

@@ -13,7 +13,9 @@
 #include "app/qt/qt_dialog_window.h"
 
 // Readable QString values in test failures.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace app::qt::testing {
 

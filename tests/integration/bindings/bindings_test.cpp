@@ -71,7 +71,8 @@ TEST(SerialBinding, MissingFileFailsAndLoadsNothing) {
     EXPECT_FALSE(dll.IsBound(&Serial::open));
     EXPECT_NE(platform::GetLastErrorValue(), 0u);
     // The file it tried, and the system loader's own reason.
-    EXPECT_THAT(dll.LoadDiagnostic(), testing::StartsWith(FileIn("no_such_folder", "libacr120.so").string() + ": "));
+    EXPECT_THAT(dll.LoadDiagnostic(),
+                testing::StartsWith(FileIn("no_such_folder", "libacr120.so").string() + ": "));
     EXPECT_THAT(dll.LoadDiagnostic(), testing::HasSubstr("No such file"));
 }
 

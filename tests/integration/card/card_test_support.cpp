@@ -14,7 +14,8 @@ std::vector<int> DataBlocks(CardKind kind) {
     for (int sector = 0; sector < SectorCount(kind); ++sector) {
         const int trailer = TrailerOfSector(sector);
         for (int block = trailer - (sector < 32 ? 3 : 15); block < trailer; ++block) {
-            if (block != 0) blocks.push_back(block);
+            if (block != 0)
+                blocks.push_back(block);
         }
     }
     return blocks;
@@ -52,7 +53,8 @@ Bytes PatternedCard(CardKind kind) {
     Bytes image = vreader::MakeBlankCard(kind, Bytes{0x11, 0x22, 0x33, 0x44});
     for (int block : DataBlocks(kind)) {
         for (int i = 0; i < 16; ++i) {
-            image[static_cast<std::size_t>(block * 16 + i)] = static_cast<std::uint8_t>(block * 7 + i + 1);
+            image[static_cast<std::size_t>(block * 16 + i)] =
+                static_cast<std::uint8_t>(block * 7 + i + 1);
         }
     }
     return image;
@@ -87,8 +89,8 @@ ReaderWithCard::ReaderWithCard(const Variant& variant, const Bytes& image) : var
 Bytes ReaderWithCard::Image() const {
     // A card taken away lies in the folder of cards outside every field.
     const auto field = field_.Field(variant_.reader);
-    const bool inField =
-        std::any_of(field.begin(), field.end(), [](const auto& card) { return card.name == kCardFile; });
+    const bool inField = std::any_of(field.begin(), field.end(),
+                                     [](const auto& card) { return card.name == kCardFile; });
     return field_.ReadCard(inField ? variant_.reader + "/" + kCardFile : kCardFile);
 }
 
@@ -105,7 +107,8 @@ std::string ReaderWithCard::TakeLog() {
         std::istringstream words(call.arguments);
         for (std::string word; words >> word;) {
             const std::string key = word.substr(0, word.find('='));
-            if (key == "block" || key == "sector" || key == "mode" || key == "slot") log += " " + word;
+            if (key == "block" || key == "sector" || key == "mode" || key == "slot")
+                log += " " + word;
         }
         log += "; ";
     }
@@ -114,7 +117,8 @@ std::string ReaderWithCard::TakeLog() {
 
 std::vector<std::string> ReaderWithCard::TakeFunctions() {
     std::vector<std::string> functions;
-    for (const auto& call : TakeCalls()) functions.push_back(call.function);
+    for (const auto& call : TakeCalls())
+        functions.push_back(call.function);
     return functions;
 }
 
@@ -129,21 +133,26 @@ void ReaderWithCard::ExpectReleased() {
     EXPECT_FALSE(card_.IsCardConnected());
     const bool free = card_.GetReaderLock().try_lock();
     EXPECT_TRUE(free) << "the reader lock is still held";
-    if (free) card_.GetReaderLock().unlock();
+    if (free)
+        card_.GetReaderLock().unlock();
 }
 
 testing::AssertionResult SameImage(const Bytes& actual, const Bytes& expected) {
     if (actual.size() != expected.size()) {
-        return testing::AssertionFailure() << "image of " << actual.size() << " bytes, expected " << expected.size();
+        return testing::AssertionFailure()
+               << "image of " << actual.size() << " bytes, expected " << expected.size();
     }
     std::size_t first = 0, differing = 0;
     for (std::size_t i = 0; i < actual.size(); ++i) {
-        if (actual[i] != expected[i] && differing++ == 0) first = i;
+        if (actual[i] != expected[i] && differing++ == 0)
+            first = i;
     }
-    if (differing == 0) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << differing << " bytes differ, the first in block " << first / 16
-                                       << " byte " << first % 16 << ": 0x" << std::hex << int{actual[first]}
-                                       << ", expected 0x" << int{expected[first]};
+    if (differing == 0)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << differing << " bytes differ, the first in block " << first / 16 << " byte "
+           << first % 16 << ": 0x" << std::hex << int{actual[first]} << ", expected 0x"
+           << int{expected[first]};
 }
 
 void ExpectReaderError(const std::function<void()>& action, int returnCode) {

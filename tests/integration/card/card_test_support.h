@@ -22,23 +22,35 @@ using vreader::Bytes;
 using vreader::CardKind;
 
 struct Variant {
-    std::string reader;  // the virtual reader's folder name
+    std::string reader;   // the virtual reader's folder name
     std::u16string name;  // the name the program is given
 };
 inline const Variant kSerial{"COM1", u"COM1"};
 inline const Variant kUsb{"USB1", u"USB1"};
-inline std::string Name(const Variant& v) { return v.reader == "COM1" ? "Serial" : "Usb"; }
-inline std::string Name(CardKind kind) { return kind == CardKind::kClassic1K ? "1K" : "4K"; }
-inline void PrintTo(const Variant& variant, std::ostream* os) { *os << variant.reader; }
+inline std::string Name(const Variant& v) {
+    return v.reader == "COM1" ? "Serial" : "Usb";
+}
+inline std::string Name(CardKind kind) {
+    return kind == CardKind::kClassic1K ? "1K" : "4K";
+}
+inline void PrintTo(const Variant& variant, std::ostream* os) {
+    *os << variant.reader;
+}
 
 inline constexpr const char* kCardFile = "card.mfd";
 inline constexpr std::array<std::uint8_t, 6> kTransportKey{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 // The card format, as the tests understand it.
-inline int SectorCount(CardKind kind) { return kind == CardKind::kClassic1K ? 16 : 40; }
-inline int TrailerOfSector(int sector) { return sector < 32 ? sector * 4 + 3 : 128 + (sector - 32) * 16 + 15; }
+inline int SectorCount(CardKind kind) {
+    return kind == CardKind::kClassic1K ? 16 : 40;
+}
+inline int TrailerOfSector(int sector) {
+    return sector < 32 ? sector * 4 + 3 : 128 + (sector - 32) * 16 + 15;
+}
 std::vector<int> DataBlocks(CardKind kind);  // every block but 0 and the trailers
-inline std::size_t DataAreaSize(CardKind kind) { return DataBlocks(kind).size() * 16; }  // 752 or 3440
+inline std::size_t DataAreaSize(CardKind kind) {
+    return DataBlocks(kind).size() * 16;
+}  // 752 or 3440
 Bytes DataArea(const Bytes& image, CardKind kind);
 // The image with `bytes` laid over the data area from `offset` on.
 Bytes WithData(Bytes image, CardKind kind, std::size_t offset, const Bytes& bytes);

@@ -38,7 +38,8 @@ TEST_P(LinearAccess, LogsInOnlyForAnotherSectorAndReadsOnlyPartialBlocksBeforeWr
     EXPECT_EQ(r.TakeLog(), "Write block=2; ");
     r.Card().WriteData(nullptr, 0, 17, three.data(), 3);
     EXPECT_EQ(r.TakeLog(), "Read block=2; Write block=2; ");
-    EXPECT_TRUE(SameImage(r.Image(), WithData(WithBlock(image, 2, whole), CardKind::kClassic1K, 17, three)));
+    EXPECT_TRUE(SameImage(r.Image(),
+                          WithData(WithBlock(image, 2, whole), CardKind::kClassic1K, 17, three)));
 }
 
 TEST_P(LinearAccess, RangeMayEndAtTheEndOfTheDataAreaButNotBeyond) {
@@ -55,7 +56,8 @@ TEST_P(LinearAccess, RangeMayEndAtTheEndOfTheDataAreaButNotBeyond) {
         ExpectCoded([&] { r.Card().ReadData(nullptr, 0, size - 1, 2); }, kErrInvalidParameter);
         // An offset near 2^32 must not wrap round into the map.
         ExpectCoded([&] { r.Card().ReadData(nullptr, 0, 0xFFFFFFFFu, 2); }, kErrInvalidParameter);
-        ExpectCoded([&] { r.Card().WriteData(nullptr, 0, 0, data.data(), size + 1); }, kErrInvalidParameter);
+        ExpectCoded([&] { r.Card().WriteData(nullptr, 0, 0, data.data(), size + 1); },
+                    kErrInvalidParameter);
         EXPECT_EQ(r.TakeLog(), "");
         r.Card().WriteData(nullptr, 0, size - 1, data.data(), 1);
         EXPECT_TRUE(SameImage(r.Image(), WithData(image, kind, size - 1, Bytes{0xAB})));
@@ -92,11 +94,12 @@ TEST_P(LinearAccess, CallersBlockMapIsCheckedThenFollowedInItsOrder) {
     r.SelectAndLogin();
     const Bytes data(32, 0xEE);
     // Block 0, a trailer, a repeat, a block the 1K card lacks, more than 47 blocks.
-    const std::vector<std::vector<std::uint8_t>> unsafe = {{0}, {1, 3}, {1, 2, 1}, {64}, {1, 200},
-                                                           std::vector<std::uint8_t>(48, 1)};
+    const std::vector<std::vector<std::uint8_t>> unsafe = {
+        {0}, {1, 3}, {1, 2, 1}, {64}, {1, 200}, std::vector<std::uint8_t>(48, 1)};
     for (const auto& map : unsafe) {
         const auto count = static_cast<std::uint8_t>(map.size());
-        ExpectCoded([&] { r.Card().WriteData(map.data(), count, 0, data.data(), 16); }, kErrInvalidParameter);
+        ExpectCoded([&] { r.Card().WriteData(map.data(), count, 0, data.data(), 16); },
+                    kErrInvalidParameter);
         ExpectCoded([&] { r.Card().ReadData(map.data(), count, 0, 16); }, kErrInvalidParameter);
     }
     ExpectCoded([&] { r.Card().CheckBlockMap(nullptr, 1); }, kErrInvalidParameter);
@@ -132,16 +135,16 @@ TEST_P(LinearAccess, LoginPassesTheSlotAndModeOfTheKeyChoice) {
     r.Field().SetStoredKey(r.Reader(), 4, kTransportKey);
     r.TakeLog();
     r.Card().Login(39, true, kKeyTypeA, 2);  // key A of index 2 in the reader: slot 4
-    EXPECT_EQ(r.TakeLog(), std::string("MultiTagSelect; Login sector=60 mode=") + (Usb() ? "175" : "3") +
-                               " slot=4; ");
+    EXPECT_EQ(r.TakeLog(), std::string("MultiTagSelect; Login sector=60 mode=") +
+                               (Usb() ? "175" : "3") + " slot=4; ");
     EXPECT_TRUE(r.Card().LastLoginUsedStoredKey());
 
     // Key B of index 3 from the cache: slot 7. Transport trailers keep key B
     // readable, so the card refuses it and the last login stands.
     r.Card().StoreKey(false, kKeyTypeB, 3, kTransportKey.data());
     ExpectReaderError([&] { r.Card().Login(33, false, kKeyTypeB, 3); }, -4011);
-    EXPECT_EQ(r.TakeLog(), std::string("MultiTagSelect; Login sector=36 mode=") + (Usb() ? "187" : "1") +
-                               " slot=7; ");
+    EXPECT_EQ(r.TakeLog(), std::string("MultiTagSelect; Login sector=36 mode=") +
+                               (Usb() ? "187" : "1") + " slot=7; ");
     EXPECT_EQ(r.Card().AuthenticatedSector(), 39);
     EXPECT_EQ(r.Card().LastKeyIndex(), 2);
 

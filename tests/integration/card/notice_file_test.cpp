@@ -24,10 +24,13 @@ protected:
 
     CardKind Kind() const { return std::get<1>(GetParam()); }
     std::size_t Capacity() const { return DataAreaSize(Kind()) - 2; }  // 750 or 3438
-    ReaderWithCard Reader(const Bytes& image) const { return ReaderWithCard(std::get<0>(GetParam()), image); }
+    ReaderWithCard Reader(const Bytes& image) const {
+        return ReaderWithCard(std::get<0>(GetParam()), image);
+    }
     std::string FullText() const {
         std::string text;
-        for (std::size_t i = 0; i < Capacity(); ++i) text.push_back(static_cast<char>('a' + i % 26));
+        for (std::size_t i = 0; i < Capacity(); ++i)
+            text.push_back(static_cast<char>('a' + i % 26));
         return text;
     }
 
@@ -70,7 +73,8 @@ TEST_P(NoticeFile, LoadsUpToCapacityAndStopsAtAZeroByte) {
         std::string expected;
     } cases[] = {
         {full, FullText()},
-        {WithData(full, Kind(), 0, {static_cast<std::uint8_t>(over & 0xFF), static_cast<std::uint8_t>(over >> 8)}),
+        {WithData(full, Kind(), 0,
+                  {static_cast<std::uint8_t>(over & 0xFF), static_cast<std::uint8_t>(over >> 8)}),
          ""},
         {WithData(full, Kind(), 0, {0xFF, 0xFF}), ""},
         {CardWithNotice(Kind(), std::string("abc\0def", 7)), "abc"},
@@ -85,7 +89,8 @@ TEST_P(NoticeFile, LoadsUpToCapacityAndStopsAtAZeroByte) {
 TEST_P(NoticeFile, FullTextFillsTheDataAreaOneMoreByteChangesNothingEmptyWritesTheLength) {
     const Bytes image = PatternedCard(Kind());
     auto r = Reader(image);
-    ExpectCoded([&] { WriteNotice(r.Card(), u"", platform::FromAnsi(FullText() + "z")); }, kErrInvalidParameter);
+    ExpectCoded([&] { WriteNotice(r.Card(), u"", platform::FromAnsi(FullText() + "z")); },
+                kErrInvalidParameter);
     r.ExpectReleased();
     EXPECT_TRUE(SameImage(r.Image(), image));
 
@@ -102,7 +107,8 @@ TEST_P(NoticeFile, TextTheCodePageCannotHoldIsRefusedBeforeAnyWrite) {
     auto r = Reader(image);
     const std::u16string privet = u"\u041F\u0440\u0438\u0432\u0435\u0442";
     // Cyrillic has no place in 1252; it would have been stored as "??????".
-    ExpectCoded<CMifareException>([&] { WriteNotice(r.Card(), u"", privet); }, kMifareTextNotStorable);
+    ExpectCoded<CMifareException>([&] { WriteNotice(r.Card(), u"", privet); },
+                                  kMifareTextNotStorable);
     r.ExpectReleased();
     EXPECT_TRUE(SameImage(r.Image(), image));
     const auto calls = r.TakeFunctions();
@@ -119,7 +125,8 @@ TEST_P(NoticeFile, OverlongOrUnstorableKeyTextsFailBeforeAnyLogin) {
     auto r = Reader(image);
     ExpectCoded([&] { ReadNotice(r.Card(), u"1234567"); }, kErrAccessCodeTooLong);
     ExpectCoded([&] { WriteNotice(r.Card(), u"1234567", u"x"); }, kErrAccessCodeTooLong);
-    ExpectCoded([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"1234567"); }, kErrAccessCodeTooLong);
+    ExpectCoded([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"1234567"); },
+                kErrAccessCodeTooLong);
     EXPECT_THROW(ChangeAccessKey(r.Card(), KeyText(u"\u65E5"), u"new"), CMifareException);
     EXPECT_THROW(ChangeAccessKey(r.Card(), KeyText(u""), u"\u65E5"), CMifareException);
     r.ExpectReleased();
@@ -148,8 +155,8 @@ TEST_P(NoticeFile, ChangeProvesTheCurrentKeyOnEverySectorBeforeWriting) {
     // A wrong key fails in sector 0; a last sector under another key fails
     // only if every sector is tried before the first trailer is written.
     const Bytes plain = CardWithNotice(Kind(), "kept");
-    const Bytes lastForeign =
-        WithBlock(plain, TrailerOfSector(SectorCount(Kind()) - 1), TransportTrailer({1, 2, 3, 4, 5, 6}));
+    const Bytes lastForeign = WithBlock(plain, TrailerOfSector(SectorCount(Kind()) - 1),
+                                        TransportTrailer({1, 2, 3, 4, 5, 6}));
     for (const auto& [image, keyText] : {std::pair{plain, u"wrong"}, std::pair{lastForeign, u""}}) {
         auto r = Reader(image);
         ExpectReaderError([&] { ChangeAccessKey(r.Card(), KeyText(keyText), u"n3w"); }, -4011);
@@ -158,12 +165,11 @@ TEST_P(NoticeFile, ChangeProvesTheCurrentKeyOnEverySectorBeforeWriting) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cards, NoticeFile,
-                         testing::Combine(testing::Values(kSerial, kUsb),
-                                          testing::Values(CardKind::kClassic1K, CardKind::kClassic4K)),
-                         [](const auto& info) {
-                             return Name(std::get<0>(info.param)) + Name(std::get<1>(info.param));
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Cards, NoticeFile,
+    testing::Combine(testing::Values(kSerial, kUsb),
+                     testing::Values(CardKind::kClassic1K, CardKind::kClassic4K)),
+    [](const auto& info) { return Name(std::get<0>(info.param)) + Name(std::get<1>(info.param)); });
 
 }  // namespace
 }  // namespace cardtest

@@ -25,7 +25,9 @@ using FaultCase = std::tuple<Variant, CardKind, Sequence, Fault>;
 constexpr std::int16_t kInjected = -3030;
 const std::array<std::uint8_t, 6> kNewKey{'N', 'e', 'w', 'K', 'e', 'y'};
 
-int SectorOf(int block) { return block < 128 ? block / 4 : block / 16 + 24; }
+int SectorOf(int block) {
+    return block < 128 ? block / 4 : block / 16 + 24;
+}
 
 // What a sequence should do, worked out from the card format alone.
 struct Plan {
@@ -46,7 +48,9 @@ protected:
     std::string ListFunction() const { return Library().reader == "USB1" ? "ListTags" : "ListTag"; }
 
     // Crosses sector borders and ends inside a block, so the last block is read first.
-    std::string NoticeText() const { return std::string(Kind() == CardKind::kClassic1K ? 100 : 2000, 'q'); }
+    std::string NoticeText() const {
+        return std::string(Kind() == CardKind::kClassic1K ? 100 : 2000, 'q');
+    }
 
     Bytes Original() const { return CardWithNotice(Kind(), "an older notice"); }
 
@@ -63,7 +67,8 @@ protected:
                 sector = SectorOf(block);
                 plan.calls.insert(plan.calls.end(), {"MultiTagSelect", "Login"});
             }
-            if (i + 1 == count && record.size() % 16 != 0) plan.calls.push_back("Read");
+            if (i + 1 == count && record.size() % 16 != 0)
+                plan.calls.push_back("Read");
             plan.calls.push_back("Write");
             plan.writes.push_back(block);
         }
@@ -75,7 +80,8 @@ protected:
         Plan plan;
         plan.calls = {ListFunction(), "MultiTagSelect"};
         const int sectors = SectorCount(Kind());
-        for (int s = 0; s < sectors; ++s) plan.calls.insert(plan.calls.end(), {"MultiTagSelect", "Login"});
+        for (int s = 0; s < sectors; ++s)
+            plan.calls.insert(plan.calls.end(), {"MultiTagSelect", "Login"});
         Bytes image = Original();
         for (int s = 0; s < sectors; ++s) {
             plan.calls.insert(plan.calls.end(), {"MultiTagSelect", "Login", "Write"});
@@ -94,7 +100,8 @@ protected:
         if (Save()) {
             WriteNotice(card, u"", platform::FromAnsi(NoticeText()));
         } else {
-            ChangeAccessKey(card, [] { return std::u16string(); }, u"NewKey");
+            ChangeAccessKey(
+                card, [] { return std::u16string(); }, u"NewKey");
         }
     }
 
@@ -120,8 +127,10 @@ TEST_P(SequenceFaults, InterruptedAtEveryCallLeavesWhatWasWrittenBeforeIt) {
 
     for (std::size_t index = 0; index < plan.calls.size(); ++index) {
         const std::string& function = plan.calls[index];
-        const int nth = static_cast<int>(std::count(plan.calls.begin(), plan.calls.begin() + index + 1, function));
-        SCOPED_TRACE("call " + std::to_string(index + 1) + ": " + function + " #" + std::to_string(nth));
+        const int nth = static_cast<int>(
+            std::count(plan.calls.begin(), plan.calls.begin() + index + 1, function));
+        SCOPED_TRACE("call " + std::to_string(index + 1) + ": " + function + " #" +
+                     std::to_string(nth));
 
         ReaderWithCard r(Library(), Original());
         const bool takenAway = TakenAway();
@@ -162,12 +171,13 @@ std::string CaseName(const testing::TestParamInfo<FaultCase>& info) {
            (fault == Fault::kCardTakenAway ? "CardTakenAway" : "CallFails");
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryCall, SequenceFaults,
-                         testing::Combine(testing::Values(kSerial, kUsb),
-                                          testing::Values(CardKind::kClassic1K, CardKind::kClassic4K),
-                                          testing::Values(Sequence::kSave, Sequence::kChange),
-                                          testing::Values(Fault::kCardTakenAway, Fault::kCallFails)),
-                         CaseName);
+INSTANTIATE_TEST_SUITE_P(
+    EveryCall, SequenceFaults,
+    testing::Combine(testing::Values(kSerial, kUsb),
+                     testing::Values(CardKind::kClassic1K, CardKind::kClassic4K),
+                     testing::Values(Sequence::kSave, Sequence::kChange),
+                     testing::Values(Fault::kCardTakenAway, Fault::kCallFails)),
+    CaseName);
 
 }  // namespace
 }  // namespace cardtest

@@ -107,9 +107,11 @@ TEST_F(Connection, AMissingLibraryFailsConstructionWithCode6) {
     fs::create_directories(folder);
     const platform::ModuleRef module{folder / "tagquill"};
     // The serial library is looked for first, and either alone is not enough.
-    EXPECT_EQ(ErrorOf([&] { CACR120Base connection(module, &CMonThread::Create); }), kErrLibraryMissing);
+    EXPECT_EQ(ErrorOf([&] { CACR120Base connection(module, &CMonThread::Create); }),
+              kErrLibraryMissing);
     fs::copy_file(bin / "libacr120.so", folder / "libacr120.so");
-    EXPECT_EQ(ErrorOf([&] { CACR120Base connection(module, &CMonThread::Create); }), kErrLibraryMissing);
+    EXPECT_EQ(ErrorOf([&] { CACR120Base connection(module, &CMonThread::Create); }),
+              kErrLibraryMissing);
     fs::copy_file(bin / "libacr120u.so", folder / "libacr120u.so");
     CACR120Base connection(module, &CMonThread::Create);
 }

@@ -10,8 +10,8 @@ namespace {
 using VReaderAccess = VReader;
 
 struct DataRow {
-    int c;              // C1C2C3
-    const char* read;   // who may: "AB", "A", "B" or ""
+    int c;             // C1C2C3
+    const char* read;  // who may: "AB", "A", "B" or ""
     const char* write;
 };
 constexpr DataRow kDataTable[] = {
@@ -29,10 +29,10 @@ struct TrailerRow {
 };
 // Under 000, 010 and 001 key B is readable and serves as no key, so B never appears.
 constexpr TrailerRow kTrailerTable[] = {
-    {0b000, "A", "A", "", "A", "A"},     {0b010, "", "A", "", "A", ""},
-    {0b100, "B", "AB", "", "", "B"},     {0b110, "", "AB", "", "", ""},
-    {0b001, "A", "A", "A", "A", "A"},    {0b011, "B", "AB", "B", "", "B"},
-    {0b101, "", "AB", "B", "", ""},      {0b111, "", "AB", "", "", ""},
+    {0b000, "A", "A", "", "A", "A"},  {0b010, "", "A", "", "A", ""},
+    {0b100, "B", "AB", "", "", "B"},  {0b110, "", "AB", "", "", ""},
+    {0b001, "A", "A", "A", "A", "A"}, {0b011, "B", "AB", "B", "", "B"},
+    {0b101, "", "AB", "B", "", ""},   {0b111, "", "AB", "", "", ""},
 };
 
 bool May(const char* who, bool keyB) {
@@ -78,21 +78,23 @@ TEST_P(VReaderAccess, TrailerAccessFollowsTheDatasheetForEveryCondition) {
             Bytes data;
             ASSERT_EQ(ReadBlock(7, data), rc::kOk);
             EXPECT_EQ(Part(data, 0, 6), Bytes(6, 0)) << "key A never shows";
-            EXPECT_EQ(Part(data, 6, 10), May(row.accessRead, keyB) ? Part(old, 6, 10) : Bytes(4, 0));
+            EXPECT_EQ(Part(data, 6, 10),
+                      May(row.accessRead, keyB) ? Part(old, 6, 10) : Bytes(4, 0));
             EXPECT_EQ(Part(data, 10, 16), May(row.keyBRead, keyB) ? kKeyB : Bytes(6, 0));
 
             // New keys and other (valid) access bits: each part changes only where the
             // key may write it.
             const Bytes trailer = Trailer(newKeyA, {1, 0, 0, row.c}, newKeyB, 0x55);
-            const bool any = May(row.keyAWrite, keyB) || May(row.accessWrite, keyB) ||
-                             May(row.keyBWrite, keyB);
+            const bool any =
+                May(row.keyAWrite, keyB) || May(row.accessWrite, keyB) || May(row.keyBWrite, keyB);
             EXPECT_EQ(lib.Write(h, 7, trailer), any ? lib.TrailerWriteCode() : rc::kNotAuthorized);
             const Bytes now = Part(Image(), 7 * 16, 8 * 16);
             EXPECT_EQ(Part(now, 0, 6), May(row.keyAWrite, keyB) ? newKeyA : kKeyA);
             EXPECT_EQ(Part(now, 6, 10), Part(May(row.accessWrite, keyB) ? trailer : old, 6, 10));
             EXPECT_EQ(Part(now, 10, 16), May(row.keyBWrite, keyB) ? newKeyB : kKeyB);
             for (const auto& call : field.CallLog(reader)) {
-                EXPECT_EQ(call.arguments.find("1A1A1A"), std::string::npos) << "keys stay out of the log";
+                EXPECT_EQ(call.arguments.find("1A1A1A"), std::string::npos)
+                    << "keys stay out of the log";
             }
             if (May(row.keyAWrite, keyB)) {
                 ASSERT_EQ(Reselect(), rc::kOk);

@@ -22,9 +22,11 @@ struct Outcome {
 class VReaderCli : public ::testing::Test {
 protected:
     static Outcome Cli(const std::string& arguments) {
-        const fs::path out = fs::temp_directory_path() / ("vreader-cli-" + std::to_string(getpid()));
+        const fs::path out =
+            fs::temp_directory_path() / ("vreader-cli-" + std::to_string(getpid()));
         const int status = std::system(((ExecutableDir() / "tagquill-vreader").string() + " " +
-                                        arguments + " >" + out.string() + " 2>&1").c_str());
+                                        arguments + " >" + out.string() + " 2>&1")
+                                           .c_str());
         Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out.string())};
         fs::remove(out);
         return outcome;
@@ -48,7 +50,8 @@ protected:
 };
 
 TEST_F(VReaderCli, MakesReadersAndCardsAndMovesCardsInAndOut) {
-    ExpectExits({{"add-reader com3 --station 9", 0}, {"add-reader COM3", 7}, {"add-reader COM9", 3}});
+    ExpectExits(
+        {{"add-reader com3 --station 9", 0}, {"add-reader COM3", 7}, {"add-reader COM9", 3}});
     EXPECT_EQ(field.Station("COM3"), 9);
 
     ExpectExits({{"new-card 4k --uid 01:02:03:04", 0},
@@ -89,8 +92,8 @@ TEST_F(VReaderCli, ConversionsRoundTripByteForByte) {
     for (std::size_t i = 16; i < image4k.size(); i += 7) {
         image4k[i] = static_cast<std::uint8_t>(i * 31);  // everything, trailers too
     }
-    Bytes image7 = vreader::MakeBlankCard(vreader::CardKind::kSevenByteUid,
-                                          Bytes{0x04, 1, 2, 3, 4, 5, 6});
+    Bytes image7 =
+        vreader::MakeBlankCard(vreader::CardKind::kSevenByteUid, Bytes{0x04, 1, 2, 3, 4, 5, 6});
     image7[20] = 0xAB;
     for (const auto& [image, formats] :
          {std::pair{image4k, std::vector<std::string>{"eml", "json", "mct", "bin"}},
@@ -119,8 +122,8 @@ TEST_F(VReaderCli, RejectsBadDumpsWithDistinctCodesAndWritesNothing) {
     EXPECT_EQ(outcome.exit, 5);
     EXPECT_NE(outcome.output.find("1000 bytes"), std::string::npos) << outcome.output;
 
-    std::string eml = vreader::FormatDump(vreader::MakeBlankCard(vreader::CardKind::kClassic1K, kUid1),
-                                          vreader::DumpFormat::kEml);
+    std::string eml = vreader::FormatDump(
+        vreader::MakeBlankCard(vreader::CardKind::kClassic1K, kUid1), vreader::DumpFormat::kEml);
     eml[40] = 'g';
     Spill(Scratch("bad.eml"), eml);
     outcome = Cli("convert " + Scratch("bad.eml") + " " + Scratch("out.mfd"));
@@ -151,14 +154,18 @@ TEST_F(VReaderCli, ShowsSectorsWithKeysConditionsHexAndText) {
          {"MIFARE Classic 1K, UID 11223344", "|Hello, card.....|", "key A A0A1A2A3A4A5",
           "key B B0B1B2B3B4B5", "trailer: 011", "010 read A|B write -", "110 read A|B write B",
           "Sector 15", "INVALID"}) {
-        EXPECT_NE(shown.output.find(expected), std::string::npos) << expected << "\n" << shown.output;
+        EXPECT_NE(shown.output.find(expected), std::string::npos) << expected << "\n"
+                                                                  << shown.output;
     }
 }
 
 TEST_F(VReaderCli, SetsFaultsAndLatencyAndShowsTheLog) {
-    ExpectExits({{"fault COM1 fail ACR120_Read 2 -3030 3", 0}, {"fault COM1 remove Login 1", 0},
-                 {"fault COM1 block ListTag", 0}, {"fault COM1 tags 20", 0},
-                 {"fault COM1 type-flag-zero", 0}, {"fault COM1 station-count-zero on", 0},
+    ExpectExits({{"fault COM1 fail ACR120_Read 2 -3030 3", 0},
+                 {"fault COM1 remove Login 1", 0},
+                 {"fault COM1 block ListTag", 0},
+                 {"fault COM1 tags 20", 0},
+                 {"fault COM1 type-flag-zero", 0},
+                 {"fault COM1 station-count-zero on", 0},
                  {"latency COM1 25", 0}});
     EXPECT_EQ(Cli("faults COM1").output,
               "fail fn=Read at=2 code=-3030 times=3\nremove fn=Login at=1\nblock fn=ListTag\n"
@@ -167,9 +174,12 @@ TEST_F(VReaderCli, SetsFaultsAndLatencyAndShowsTheLog) {
     EXPECT_EQ(field.FaultLines("COM1").size(), 5u);
     EXPECT_EQ(Exit("fault COM1 clear"), 0);
     EXPECT_TRUE(field.FaultLines("COM1").empty());
-    ExpectExits({{"fault COM1 fail Lgin 1 -3000", 3}, {"fault COM1 fail Read 0 -3000", 3},
-                 {"fault COM1 fail Read 1", 2}, {"fault COM5 tags 3", 4},
-                 {"fault COM1 wobble", 2}, {"latency COM1 soon", 3}});
+    ExpectExits({{"fault COM1 fail Lgin 1 -3000", 3},
+                 {"fault COM1 fail Read 0 -3000", 3},
+                 {"fault COM1 fail Read 1", 2},
+                 {"fault COM5 tags 3", 4},
+                 {"fault COM1 wobble", 2},
+                 {"latency COM1 soon", 3}});
 
     const std::int16_t h = Lib(false).Open(0);
     Listing listing;
@@ -186,7 +196,10 @@ TEST_F(VReaderCli, HelpAndUsageErrors) {
     const auto help = Cli("--help");
     EXPECT_EQ(help.exit, 0);
     EXPECT_NE(help.output.find("new-card 1k|4k|7b"), std::string::npos);
-    ExpectExits({{"", 2}, {"frobnicate", 2}, {"list extra", 2}, {"new-card 1k --colour red", 2},
+    ExpectExits({{"", 2},
+                 {"frobnicate", 2},
+                 {"list extra", 2},
+                 {"new-card 1k --colour red", 2},
                  {"new-card 1k --uid", 2}});
     for (const std::string misplaced : {"--bogus list", "list --bogus"}) {
         const auto outcome = Cli(misplaced);

@@ -119,7 +119,8 @@ TEST_P(VReaderFaults, ReportsMoreTagsThanTheListsHoldWithoutWritingPastThem) {
     const std::size_t room = GetParam() ? 4 : 16;
     std::uint8_t count = 0;
     std::uint32_t flag = 0;
-    std::vector<std::uint8_t> types(16 + 8, 0xCC), lengths(4 + 8, 0xCC), serials(room * 10 + 80, 0xCC);
+    std::vector<std::uint8_t> types(16 + 8, 0xCC), lengths(4 + 8, 0xCC),
+        serials(room * 10 + 80, 0xCC);
     auto list = [&] {
         return GetParam() ? lib.Fn<U::ListTags>("ACR120_ListTags")(h, &count, types.data(),
                                                                    lengths.data(), serials.data())
@@ -131,7 +132,8 @@ TEST_P(VReaderFaults, ReportsMoreTagsThanTheListsHoldWithoutWritingPastThem) {
     field.ReportTagCount(reader, 40);
     ASSERT_EQ(list(), rc::kOk);
     EXPECT_EQ(count, 40);
-    EXPECT_EQ(types[GetParam() ? 3 : 5], acr120::kTagMifare1K) << "the real cards, as far as room goes";
+    EXPECT_EQ(types[GetParam() ? 3 : 5], acr120::kTagMifare1K)
+        << "the real cards, as far as room goes";
     auto untouched = [](const std::vector<std::uint8_t>& v, std::size_t from) {
         return std::all_of(v.begin() + from, v.end(), [](std::uint8_t b) { return b == 0xCC; });
     };

@@ -72,20 +72,18 @@ public:
 
     std::int16_t Open(int port) const {
         const auto p = static_cast<std::int16_t>(port);
-        return usb_ ? Fn<U::Open>("ACR120_Open")(p)
-                    : Fn<S::Open>("ACR120_Open")(p, 0);
+        return usb_ ? Fn<U::Open>("ACR120_Open")(p) : Fn<S::Open>("ACR120_Open")(p, 0);
     }
     std::int16_t Close(std::int16_t h) const {
-        return usb_ ? Fn<U::Close>("ACR120_Close")(h)
-                    : Fn<S::Close>("ACR120_Close")(h);
+        return usb_ ? Fn<U::Close>("ACR120_Close")(h) : Fn<S::Close>("ACR120_Close")(h);
     }
     std::int16_t List(std::int16_t h, Listing& out) const {
         std::array<std::uint8_t, 16 * 10> serials{};
         const std::int16_t r =
             usb_ ? Fn<U::ListTags>("ACR120_ListTags")(h, &out.count, out.types.data(),
-                                                                out.lengths.data(), serials.data())
+                                                      out.lengths.data(), serials.data())
                  : Fn<S::ListTag>("ACR120_ListTag")(h, station, &out.count, &out.flag,
-                                                                 out.types.data(), serials.data());
+                                                    out.types.data(), serials.data());
         out.serials.clear();
         for (int i = 0; i < std::min<int>(out.count, usb_ ? 4 : 16); ++i) {
             out.serials.emplace_back(serials.begin() + i * 10, serials.begin() + i * 10 + 10);
@@ -98,12 +96,11 @@ public:
         std::copy(uid.begin(), uid.end(), serial.begin());
         std::uint8_t tagType = 2, length = 0;
         std::uint32_t value = 1;
-        const std::int16_t r =
-            usb_ ? Fn<U::MultiTagSelect>("ACR120_MultiTagSelect")(
-                       h, static_cast<std::uint8_t>(uid.size()), serial.data(), &tagType, &length,
-                       out.data())
-                 : Fn<S::MultiTagSelect>("ACR120_MultiTagSelect")(
-                       h, station, serial.data(), &value, &tagType, out.data());
+        const std::int16_t r = usb_ ? Fn<U::MultiTagSelect>("ACR120_MultiTagSelect")(
+                                          h, static_cast<std::uint8_t>(uid.size()), serial.data(),
+                                          &tagType, &length, out.data())
+                                    : Fn<S::MultiTagSelect>("ACR120_MultiTagSelect")(
+                                          h, station, serial.data(), &value, &tagType, out.data());
         if (type != nullptr) {
             *type = tagType;
         }
@@ -176,7 +173,9 @@ inline const Bytes kKeyB{0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5};
 inline const Bytes kUid1{0x11, 0x22, 0x33, 0x44};
 inline const Bytes kUid2{0x55, 0x66, 0x77, 0x88};
 
-inline Bytes Block(std::uint8_t fill) { return Bytes(16, fill); }
+inline Bytes Block(std::uint8_t fill) {
+    return Bytes(16, fill);
+}
 // Bytes [from, to) of a block or image.
 inline Bytes Part(const Bytes& bytes, std::size_t from, std::size_t to) {
     return Bytes(bytes.begin() + from, bytes.begin() + to);

@@ -210,8 +210,12 @@ TEST_P(VReader, FourKUpperSectorsHaveSixteenBlocksInGroupsOfFive) {
     Bytes data;
     EXPECT_EQ(ReadBlock(143, data), rc::kNotAuthorized) << "sector 32's trailer";
     EXPECT_EQ(ReadBlock(160, data), rc::kNotAuthorized) << "sector 34's first block";
-    for (auto [block, code] : {std::pair{144, rc::kOk}, {148, rc::kOk}, {149, rc::kNotAuthorized},
-                               {153, rc::kNotAuthorized}, {154, rc::kOk}, {158, rc::kOk}}) {
+    for (auto [block, code] : {std::pair{144, rc::kOk},
+                               {148, rc::kOk},
+                               {149, rc::kNotAuthorized},
+                               {153, rc::kNotAuthorized},
+                               {154, rc::kOk},
+                               {158, rc::kOk}}) {
         EXPECT_EQ(lib.Write(h, block, Block(1)), code) << "block " << block;
     }
     ASSERT_EQ(ReadBlock(159, data), rc::kOk);

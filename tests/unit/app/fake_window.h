@@ -19,7 +19,9 @@ namespace app::testing {
 
 using Log = std::vector<std::string>;
 
-inline std::string Narrow(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
+inline std::string Narrow(std::u16string_view text) {
+    return platform::Utf16ToUtf8(text);
+}
 
 struct Control {
     std::u16string text;
@@ -78,7 +80,7 @@ public:
     IMessagePoster* MessageTarget() override { return this; }
     void Post(std::uint32_t, std::uintptr_t) override {}
     int ShowMessageBox(std::u16string_view text, std::u16string_view caption,
-                   std::uint32_t style) override {
+                       std::uint32_t style) override {
         log_.push_back("box " + Narrow(text));
         boxes.push_back(Box{std::u16string(text), std::u16string(caption), style, busy});
         if (whileBoxOpen) {

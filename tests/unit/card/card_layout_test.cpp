@@ -29,7 +29,8 @@ struct Layout {
     std::vector<std::uint8_t> DataBlocks(int sectors) const {
         std::vector<std::uint8_t> blocks;
         for (int b = 1; b <= trailer[sectors - 1]; ++b) {
-            if (b != trailer[sectorOf[b]]) blocks.push_back(static_cast<std::uint8_t>(b));
+            if (b != trailer[sectorOf[b]])
+                blocks.push_back(static_cast<std::uint8_t>(b));
         }
         return blocks;
     }
@@ -48,7 +49,8 @@ TEST(CardGeometry, AllBlocksAndSectorsFollowTheLayout) {
         const auto s = static_cast<std::uint8_t>(sector);
         EXPECT_EQ(CACR120Mifare::GetFirstBlock(s), kLayout.first[sector]) << sector;
         // The reader names 16-block sectors by 4-block sector numbers: 33 is 36, 39 is 60.
-        EXPECT_EQ(mifare::LoginSectorNumber(s), sector <= 32 ? sector : (sector - 24) * 4) << sector;
+        EXPECT_EQ(mifare::LoginSectorNumber(s), sector <= 32 ? sector : (sector - 24) * 4)
+            << sector;
     }
     EXPECT_THROW(CACR120Mifare::GetFirstBlock(40), CCodedException);
 }

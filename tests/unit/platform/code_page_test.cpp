@@ -41,7 +41,9 @@ TEST_F(CodePage, WesternTextRoundTripsWithoutReplacement) {
     const std::u16string text = u"Grüße, café € 100\r\nZeile 2";
     const auto converted = platform::ToAnsi(text);
     EXPECT_FALSE(converted.replaced);
-    EXPECT_EQ(converted.bytes, "Gr\xFC\xDF" "e, caf\xE9 \x80 100\r\nZeile 2");
+    EXPECT_EQ(converted.bytes,
+              "Gr\xFC\xDF"
+              "e, caf\xE9 \x80 100\r\nZeile 2");
     EXPECT_EQ(platform::FromAnsi(converted.bytes), text);
 }
 
@@ -62,7 +64,10 @@ TEST_F(CodePage, EmptyTextAndEmbeddedZeroSurvive) {
 TEST(Utf8Conversion, RoundTripsEveryPlane) {
     const std::u16string text = u"A\u00E9\u0416\u4E2D\U0001F600";
     EXPECT_EQ(platform::Utf8ToUtf16(platform::Utf16ToUtf8(text)), text);
-    EXPECT_EQ(platform::Utf8ToUtf16("\xFF" "a"), u"\uFFFD" u"a");
+    EXPECT_EQ(platform::Utf8ToUtf16("\xFF"
+                                    "a"),
+              u"\uFFFD"
+              u"a");
 }
 
 }  // namespace

@@ -44,24 +44,25 @@ protected:
             stations[0] = 7;
             return 0;
         });
-        Stand(&E::listTag, [](int16_t, uint8_t, uint8_t* count, std::uint32_t* flag,
-                                 uint8_t* types, uint8_t* serials) -> int16_t {
-            *count = *flag = 1;
-            types[0] = 2;
-            std::iota(serials, serials + 10, uint8_t{1});
-            return 0;
+        Stand(&E::listTag,
+              [](int16_t, uint8_t, uint8_t* count, std::uint32_t* flag, uint8_t* types,
+                 uint8_t* serials) -> int16_t {
+                  *count = *flag = 1;
+                  types[0] = 2;
+                  std::iota(serials, serials + 10, uint8_t{1});
+                  return 0;
+              });
+        Stand(&E::multiTagSelect,
+              [](int16_t, uint8_t, uint8_t* in, std::uint32_t*, uint8_t* type,
+                 uint8_t* out) -> int16_t {
+                  std::copy(in, in + 10, out);
+                  *type = 3;
+                  return 0;
+              });
+        Stand(&E::writeMasterKey, [](int16_t, uint8_t, uint8_t, uint8_t*) -> int16_t { return 0; });
+        Stand(&E::login, [](int16_t, uint8_t, uint8_t, uint8_t, std::int32_t, uint8_t*) -> int16_t {
+            return -4011;
         });
-        Stand(&E::multiTagSelect, [](int16_t, uint8_t, uint8_t* in, std::uint32_t*,
-                                        uint8_t* type, uint8_t* out) -> int16_t {
-            std::copy(in, in + 10, out);
-            *type = 3;
-            return 0;
-        });
-        Stand(&E::writeMasterKey, [](int16_t, uint8_t, uint8_t, uint8_t*) -> int16_t {
-            return 0;
-        });
-        Stand(&E::login, [](int16_t, uint8_t, uint8_t, uint8_t, std::int32_t,
-                               uint8_t*) -> int16_t { return -4011; });
         Stand(&E::readEeprom, [](int16_t, uint8_t, uint8_t, uint8_t* value) -> int16_t {
             *value = 0x42;
             return 0;
@@ -106,11 +107,13 @@ TEST_F(CallTrace, LinesShowOutputsAsTheyAreAfterTheCallAndAreAppended) {
     EXPECT_EQ(dll_.Call(&E::open, 2, 0), 3);
     EXPECT_EQ(dll_.Call(&E::getId, 3, Shown{&count}, Shown{stations.data()}), 0);
     EXPECT_EQ(dll_.Call(&E::listTag, 3, 7u, Shown{&count}, Shown{&flag}, Shown{types.data()},
-                        SerialBytes{serials.data()}), 0);
+                        SerialBytes{serials.data()}),
+              0);
     EXPECT_EQ(dll_.Call(&E::readEeprom, 3, 7u, 5u, Shown{&value}), 0);
     EXPECT_EQ(dll_.Call(&E::writeEeprom, 3, 7u, 5u, 0x46u), 0);
     EXPECT_EQ(dll_.Call(&E::multiTagSelect, -1, 255u, SerialBytes{in.data()}, Shown{&one},
-                        Shown{&type}, SerialBytes{out.data()}), 0);
+                        Shown{&type}, SerialBytes{out.data()}),
+              0);
     EXPECT_EQ(dll_.Call(&E::close, 3), 0);
     Stand(&E::open, [](int16_t, int16_t) -> int16_t { return -2000; });
     EXPECT_EQ(dll_.Call(&E::open, 9, 0), -2000);

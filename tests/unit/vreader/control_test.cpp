@@ -78,13 +78,16 @@ TEST(VirtualField, BadRequestsFailWithTheirKindAndChangeNothing) {
     // (Unknown and existing readers, bad fault requests: through the CLI's exit codes.)
     EXPECT_EQ(KindOf([&] { field.AddReader("LPT1"); }), ErrorKind::kBadArgument);
     EXPECT_EQ(KindOf([&] { field.NewCard("COM2", CardKind::kClassic1K); }), ErrorKind::kNotFound);
-    EXPECT_EQ(KindOf([&] { field.PlaceImage("COM1", Bytes(1000), "x.mfd"); }), ErrorKind::kBadImage);
+    EXPECT_EQ(KindOf([&] { field.PlaceImage("COM1", Bytes(1000), "x.mfd"); }),
+              ErrorKind::kBadImage);
     EXPECT_EQ(KindOf([&] { field.PlaceImage("COM1", Bytes(1024), "x.txt"); }),
               ErrorKind::kBadArgument);
     EXPECT_EQ(KindOf([&] { field.PlaceImage("COM1", Bytes(1024), "../x.mfd"); }),
               ErrorKind::kBadArgument);
     field.NewCard("COM1", CardKind::kClassic1K, Bytes{1, 2, 3, 4}, "x.mfd");
-    EXPECT_EQ(KindOf([&] { field.NewCard("COM1", CardKind::kClassic1K, Bytes{9, 9, 9, 9}, "x.mfd"); }),
+    EXPECT_EQ(KindOf([&] {
+                  field.NewCard("COM1", CardKind::kClassic1K, Bytes{9, 9, 9, 9}, "x.mfd");
+              }),
               ErrorKind::kExists);
     EXPECT_EQ(field.Field("COM1").at(0).uid, (Bytes{1, 2, 3, 4})) << "the first card stays";
     EXPECT_EQ(KindOf([&] { field.FailCall("COM1", "Reed", 1, -1); }), ErrorKind::kBadArgument);

@@ -69,7 +69,8 @@ TEST(BlankCards, CarryUidBccAndTheTransportConfiguration) {
     EXPECT_NE(vreader::UidOfImage(vreader::MakeBlankCard(vreader::CardKind::kClassic1K)),
               vreader::UidOfImage(vreader::MakeBlankCard(vreader::CardKind::kClassic1K)))
         << "random UIDs differ";
-    EXPECT_THROW(vreader::MakeBlankCard(vreader::CardKind::kClassic1K, uid7), vreader::ControlError);
+    EXPECT_THROW(vreader::MakeBlankCard(vreader::CardKind::kClassic1K, uid7),
+                 vreader::ControlError);
 }
 
 TEST(DumpFormats, ReadWhatOtherToolsWrite) {
@@ -83,15 +84,17 @@ TEST(DumpFormats, ReadWhatOtherToolsWrite) {
                                             : std::string(32, static_cast<char>('0' + b));
             mct += line + "\r\n";
             for (int i = 0; i < 16; ++i) {
-                expected.push_back(static_cast<std::uint8_t>(std::stoi(line.substr(i * 2, 2), nullptr, 16)));
+                expected.push_back(
+                    static_cast<std::uint8_t>(std::stoi(line.substr(i * 2, 2), nullptr, 16)));
             }
         }
     }
     EXPECT_EQ(vreader::ParseDump(mct, vreader::DumpFormat::kMct), expected);
 
     // Proxmark3 JSON: blocks in any order, other members ignored.
-    std::string json = "{\"Created\":\"proxmark3\",\"FileType\":\"mfc v2\",\"Card\":{\"UID\":\"x\"},"
-                       "\"blocks\":{";
+    std::string json =
+        "{\"Created\":\"proxmark3\",\"FileType\":\"mfc v2\",\"Card\":{\"UID\":\"x\"},"
+        "\"blocks\":{";
     for (int b = 63; b >= 0; --b) {
         json += "\"" + std::to_string(b) + "\":\"" +
                 vreader::state::Hex(expected.data() + b * 16, 16) + "\"" + (b ? "," : "");
@@ -102,8 +105,9 @@ TEST(DumpFormats, ReadWhatOtherToolsWrite) {
     std::string missing = json;
     missing.replace(missing.find("\"17\":"), 5, "\"99\":");
     EXPECT_THROW(vreader::ParseDump(missing, vreader::DumpFormat::kJson), vreader::ControlError);
-    EXPECT_THROW(vreader::ParseDump("{\"FileType\":\"iclass\",\"blocks\":{}}", vreader::DumpFormat::kJson),
-                 vreader::ControlError);
+    EXPECT_THROW(
+        vreader::ParseDump("{\"FileType\":\"iclass\",\"blocks\":{}}", vreader::DumpFormat::kJson),
+        vreader::ControlError);
     std::string shortMct = mct.substr(0, mct.rfind("+Sector"));
     EXPECT_THROW(vreader::ParseDump(shortMct, vreader::DumpFormat::kMct), vreader::ControlError)
         << "15 sectors accepted";
