@@ -145,6 +145,10 @@ TEST_P(VReader, LoginChecksBothKeysAndAFailureNeedsANewSelect) {
     EXPECT_EQ(lib.Login(h, 1, true, kKeyA), rc::kLoginFailed);
     ASSERT_EQ(Reselect(), rc::kOk);
     EXPECT_EQ(lib.Login(h, 0, false, kFF), rc::kOk) << "other sectors keep their own keys";
+    // Listing the field halts the card, as anticollision does on a real reader.
+    Listing listing;
+    ASSERT_EQ(lib.List(h, listing), rc::kOk);
+    EXPECT_EQ(ReadBlock(1, data), rc::kNoCard) << "a listing must end the selection";
 }
 
 TEST_P(VReader, ReaderMemoryHoldsStoredKeysAndEeprom) {
