@@ -149,4 +149,13 @@ using WriteEEPROM = std::int16_t(ACR120_CALL*)(std::int16_t handle, std::uint8_t
                                                std::uint8_t value);
 }  // namespace usb
 
+// Exported by our own reader libraries (the virtual reader, the PC/SC library)
+// and not by the maker's: the readers the library can serve. Writes up to `room`
+// 0-based port indexes (0 is COM1 in the serial library, USB1 in the USB one),
+// in ascending order, and returns how many ports it serves (possibly more than
+// `room`), or a negative return code. Looked up on its own, never by a
+// binding's Load, so a library without it loads as before.
+inline constexpr const char* kListPortsName = "Tagquill_ListPorts";
+using ListPorts = std::int16_t(ACR120_CALL*)(std::uint8_t* portIndexes, std::uint8_t room);
+
 }  // namespace acr120
