@@ -24,8 +24,15 @@ constexpr std::uint32_t kLengthFieldSize = 2;
 
 // Text the code page cannot hold would be stored with '?' in its place: a
 // notice silently corrupted, or different key texts giving the same key.
+// Every sequence converts its key text before it logs in or writes, so a code
+// page the system cannot open stops it before the card is touched.
 std::string ToStorableAnsi(std::u16string_view text) {
-    platform::AnsiConversion converted = platform::ToAnsi(text);
+    platform::AnsiConversion converted;
+    try {
+        converted = platform::ToAnsi(text);
+    } catch (const platform::CodePageUnavailable& error) {
+        throw CMifareException(kMifareCodePageUnavailable, kSourceMifare, error.CodePage());
+    }
     if (converted.replaced) {
         throw CMifareException(kMifareTextNotStorable, kSourceMifare);
     }
@@ -122,6 +129,13 @@ void ChangeAccessKey(CACR120Mifare& card, const std::function<std::u16string()>&
     }
 
     card.StoreKey(false, kKeyTypeA, 0, next.data());
+    // The reader answers every trailer write with an error that is forgiven (its
+    // read-back meets the blanked key), so a write that never happened looks
+    // like one that did. Only a login with the new key tells; last to first, so
+    // the notice below needs no login of its own.
+    for (std::uint8_t sector = sectorCount; sector-- > 0;) {
+        card.Login(sector, false, kKeyTypeA, 0);
+    }
     // A notice saved under the old key is not handed on to the holders of the new one.
     const std::uint8_t emptyRecord[kLengthFieldSize] = {0, 0};
     card.WriteData(nullptr, 0, 0, emptyRecord, kLengthFieldSize);

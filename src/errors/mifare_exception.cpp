@@ -2,12 +2,12 @@
 
 #include "errors/language.h"
 
-CMifareException::CMifareException(std::int32_t code, const char16_t* source)
+CMifareException::CMifareException(std::int32_t code, const char16_t* source, long long detail)
     : CSrvExceptionBase(kEFail, source, nullptr), code_(code) {
-    SetDescription(CodeMessage(code));
+    SetDescription(CodeMessage(code, detail));
 }
 
-std::u16string CMifareException::CodeMessage(std::int32_t code) {
+std::u16string CMifareException::CodeMessage(std::int32_t code, long long detail) {
     const bool russian = IsRussianThread();
     switch (code) {
         case kMifareTrailerWriteRefused:
@@ -17,6 +17,12 @@ std::u16string CMifareException::CodeMessage(std::int32_t code) {
         case kMifareTextNotStorable:
             return russian ? u"Текст содержит символы, которые невозможно сохранить на карте"
                            : u"The text contains characters that cannot be stored on the card";
+        case kMifareCodePageUnavailable:
+            return WithNumber(russian ? u"Кодовая страница %d недоступна в этой системе: текст "
+                                        u"невозможно преобразовать"
+                                      : u"Code page %d is not available on this system: the text "
+                                        u"cannot be converted",
+                              detail);
         default:
             return WithNumber(russian ? u"Неизвестная ошибка %d" : u"Unknown error %d", code);
     }

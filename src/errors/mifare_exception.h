@@ -9,15 +9,18 @@ enum MifareError : std::int32_t {
     // Text that the ANSI code page cannot hold is refused rather than stored
     // with replacement characters.
     kMifareTextNotStorable = 1,
+    // The system cannot convert text to or from its ANSI code page at all; the
+    // detail is the code page.
+    kMifareCodePageUnavailable = 2,
 };
 
 class CMifareException : public CSrvExceptionBase {
 public:
-    CMifareException(std::int32_t code, const char16_t* source);
+    CMifareException(std::int32_t code, const char16_t* source, long long detail = 0);
 
     std::int32_t GetCode() const { return code_; }
 
-    static std::u16string CodeMessage(std::int32_t code);
+    static std::u16string CodeMessage(std::int32_t code, long long detail = 0);
 
 private:
     std::int32_t code_;

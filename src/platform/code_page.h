@@ -3,6 +3,7 @@
 // encoding in which the notice and the access keys are stored on the card.
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace platform {
@@ -16,6 +17,26 @@ unsigned AnsiCodePage();
 
 // Tests pin a code page for the whole process; nullopt returns to the fixed one.
 void SetAnsiCodePageOverride(std::optional<unsigned> codePage);
+
+// Raised by ToAnsi and FromAnsi when the system cannot convert to or from the
+// code page at all: converting anyway would turn every text into nothing.
+class CodePageUnavailable : public std::runtime_error {
+public:
+    explicit CodePageUnavailable(unsigned codePage)
+        : std::runtime_error("code page " + std::to_string(codePage) + " cannot be opened"),
+          codePage_(codePage) {}
+    unsigned CodePage() const { return codePage_; }
+
+private:
+    unsigned codePage_;
+};
+
+// The code pages whose characters take one or two bytes (Japanese, Simplified
+// Chinese, Korean, Traditional Chinese); every other ANSI code page has one byte
+// per character.
+inline bool IsDoubleByteCodePage(unsigned codePage) {
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+}
 
 struct AnsiConversion {
     std::string bytes;

@@ -25,6 +25,9 @@ bool CACR120Dll::WriteTraceLine(std::u16string_view callText) {
     } catch (const std::bad_alloc&) {
         platform::SetLastErrorValue(platform::kErrorNotEnoughMemory);
         return false;
+    } catch (const platform::CodePageUnavailable&) {
+        // A trace line is not worth failing the reader call it describes.
+        return false;
     }
     return platform::AppendToFile(path, bytes);
 }

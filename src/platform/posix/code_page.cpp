@@ -58,19 +58,14 @@ public:
                 return;
             }
         }
-        // An unknown code page degrades to Western European rather than failing
-        // every conversion of the program.
-        handle_ = toAnsi ? iconv_open("CP1252", "UTF-16LE") : iconv_open("UTF-16LE", "CP1252");
+        // Another code page in its place would store bytes that the Windows
+        // program reads as other characters.
+        throw CodePageUnavailable(codePage);
     }
-    ~Converter() {
-        if (valid()) {
-            iconv_close(handle_);
-        }
-    }
+    ~Converter() { iconv_close(handle_); }
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t get() const { return handle_; }
 
 private:
@@ -156,7 +151,7 @@ AnsiConversion ToAnsi(std::u16string_view text) {
     std::string output(input.size() * 2 + 16, '\0');
     char* out = output.data();
     size_t outLeft = output.size();
-    while (inLeft > 0 && converter.valid()) {
+    while (inLeft > 0) {
         if (iconv(converter.get(), &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1)) {
             break;
         }
@@ -204,7 +199,7 @@ std::u16string FromAnsi(std::string_view bytes) {
     std::string output(input.size() * 4 + 16, '\0');
     char* out = output.data();
     size_t outLeft = output.size();
-    while (inLeft > 0 && converter.valid()) {
+    while (inLeft > 0) {
         if (iconv(converter.get(), &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1)) {
             break;
         }

@@ -120,7 +120,7 @@ TEST_P(NoticeFile, TextTheCodePageCannotHoldIsRefusedBeforeAnyWrite) {
     EXPECT_EQ(ReadNotice(r.Card(), u"").storedText, "\xCF\xF0\xE8\xE2\xE5\xF2");
 }
 
-TEST_P(NoticeFile, OverlongOrUnstorableKeyTextsFailBeforeAnyLogin) {
+TEST_P(NoticeFile, OverlongOrUnstorableKeyTextsAndAnUnusableCodePageFailBeforeAnyLogin) {
     const Bytes image = CardWithNotice(Kind(), "kept");
     auto r = Reader(image);
     ExpectCoded([&] { ReadNotice(r.Card(), u"1234567"); }, kErrAccessCodeTooLong);
@@ -129,6 +129,13 @@ TEST_P(NoticeFile, OverlongOrUnstorableKeyTextsFailBeforeAnyLogin) {
                 kErrAccessCodeTooLong);
     EXPECT_THROW(ChangeAccessKey(r.Card(), KeyText(u"\u65E5"), u"new"), CMifareException);
     EXPECT_THROW(ChangeAccessKey(r.Card(), KeyText(u""), u"\u65E5"), CMifareException);
+    // A code page the system cannot open would have made every text empty.
+    platform::SetAnsiCodePageOverride(1);
+    ExpectCoded<CMifareException>([&] { ReadNotice(r.Card(), u""); }, kMifareCodePageUnavailable);
+    ExpectCoded<CMifareException>([&] { WriteNotice(r.Card(), u"", u"x"); },
+                                  kMifareCodePageUnavailable);
+    ExpectCoded<CMifareException>([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"n"); },
+                                  kMifareCodePageUnavailable);
     r.ExpectReleased();
     const auto calls = r.TakeFunctions();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "Login"), 0);
@@ -163,6 +170,20 @@ TEST_P(NoticeFile, ChangeProvesTheCurrentKeyOnEverySectorBeforeWriting) {
         r.ExpectReleased();
         EXPECT_TRUE(SameImage(r.Image(), image));
     }
+}
+
+TEST_P(NoticeFile, ATrailerWriteThatDidNotHappenFailsTheChange) {
+    // The reader's usual answer to a trailer write, but the write never happened:
+    // sector 3 still opens only with the old key.
+    const Bytes image = CardWithNotice(Kind(), "kept");
+    auto r = Reader(image);
+    const std::int16_t forgiven = r.Reader() == "COM1" ? -3010 : -3040;
+    r.Field().FailCall(r.Reader(), "Write", 4, forgiven);
+    ExpectReaderError([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"n3w"); }, -4011);
+    r.ExpectReleased();
+    Bytes expected = AfterKeyChange(image, {'n', '3', 'w', 0xFF, 0xFF, 0xFF});
+    expected = WithBlock(expected, TrailerOfSector(3), TransportTrailer(kTransportKey));
+    EXPECT_TRUE(SameImage(r.Image(), WithData(expected, Kind(), 0, Record("kept"))));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -88,7 +88,10 @@ protected:
             plan.writes.push_back(TrailerOfSector(s));
             image = WithBlock(image, TrailerOfSector(s), TransportTrailer(kNewKey));
         }
-        plan.calls.insert(plan.calls.end(), {"MultiTagSelect", "Login", "Read", "Write"});
+        // The new key proven on every sector, last to first, ending on sector 0.
+        for (int s = sectors; s-- > 0;)
+            plan.calls.insert(plan.calls.end(), {"MultiTagSelect", "Login"});
+        plan.calls.insert(plan.calls.end(), {"Read", "Write"});
         plan.writes.push_back(1);
         plan.finalImage = WithData(image, Kind(), 0, Bytes{0, 0});
         return plan;

@@ -55,6 +55,12 @@ TEST_F(CodePage, DoubleByteCodePageCountsBytesNotCharacters) {
     EXPECT_EQ(platform::FromAnsi(converted.bytes), u"日本");
 }
 
+TEST_F(CodePage, ACodePageTheSystemCannotOpenFailsInsteadOfGivingNothing) {
+    platform::SetAnsiCodePageOverride(1);
+    EXPECT_THROW(platform::ToAnsi(u"text"), platform::CodePageUnavailable);
+    EXPECT_THROW(platform::FromAnsi("text"), platform::CodePageUnavailable);
+}
+
 TEST_F(CodePage, EmptyTextAndEmbeddedZeroSurvive) {
     platform::SetAnsiCodePageOverride(1252);
     EXPECT_EQ(platform::ToAnsi(u"").bytes, "");
