@@ -11,8 +11,8 @@ public:
 
     void SetReaderName(const char16_t* name) override { card_.SetReaderName(name); }
     void Connect() override { card_.Connect(); }
-    bool StartMonitor(IMessagePoster* window, std::uint32_t message) override {
-        return card_.StartMonitor(window, message);
+    void StartMonitor(IMessagePoster* window, std::uint32_t message) override {
+        card_.StartMonitor(window, message);
     }
     void Disconnect() override { card_.Disconnect(); }
     bool IsConnected() const override { return card_.IsConnected(); }

@@ -24,7 +24,8 @@ public:
 
     virtual void SetReaderName(const char16_t* name) = 0;
     virtual void Connect() = 0;
-    virtual bool StartMonitor(IMessagePoster* window, std::uint32_t message) = 0;
+    // Fails (and closes the reader) when the monitor cannot start.
+    virtual void StartMonitor(IMessagePoster* window, std::uint32_t message) = 0;
     virtual void Disconnect() = 0;
     virtual bool IsConnected() const = 0;
 

@@ -10,6 +10,8 @@
 #include "discovery/reader_discovery.h"
 #include "platform/code_page.h"
 #include "platform/library.h"
+#include "platform/threads.h"
+#include "reader/acr120_base.h"
 #include "reader/library_binding.h"
 
 int main(int argc, char* argv[]) {
@@ -25,6 +27,12 @@ int main(int argc, char* argv[]) {
         const std::string loadFailure = reader_binding::LastLoadFailure();
         if (!loadFailure.empty()) {
             std::fprintf(stderr, "tagquill: reader library not loaded: %s\n", loadFailure.c_str());
+        }
+        // Returning would tear down the reader library and the runtime under a
+        // monitor thread that could not be ended and may still be inside them.
+        if (CACR120Base::AnyMonitorLeftRunning()) {
+            std::fprintf(stderr, "tagquill: the card monitor did not end; not waiting for it\n");
+            platform::EndProcessNow(0);
         }
     } catch (const std::exception& error) {
         // The window's guard shows every error the program knows; this is the

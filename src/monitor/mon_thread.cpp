@@ -64,8 +64,15 @@ void CMonThread::Poll(State& state) {
     state.serials = listing.serials;
 }
 
+void CMonThread::Stop(std::uint32_t timeoutMs) {
+    CMyThread2::Stop(timeoutMs);
+    if (Abandoned()) {
+        window_ = nullptr;
+    }
+}
+
 void CMonThread::Post(std::uintptr_t wParam) {
-    if (window_ != nullptr) {
-        window_->Post(message_, wParam);
+    if (IMessagePoster* window = window_.load()) {
+        window->Post(message_, wParam);
     }
 }

@@ -5,6 +5,7 @@
 // the window holds a card, and it never reports an error: a listing that fails
 // is "no news".
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -35,7 +36,8 @@ public:
     }
     using CMyThread2::Start;
     bool Start() override { return CMyThread2::Start(0, 0); }
-    void Stop(std::uint32_t timeoutMs) override { CMyThread2::Stop(timeoutMs); }
+    void Stop(std::uint32_t timeoutMs) override;
+    bool Abandoned() const override { return CMyThread2::Abandoned(); }
     // Tests that need many polls shorten the interval; called while no thread runs.
     void SetPollInterval(std::chrono::milliseconds interval) { pollInterval_ = interval; }
 
@@ -49,7 +51,9 @@ private:
     void Post(std::uintptr_t wParam);
 
     CACR120Base& reader_;
-    IMessagePoster* window_ = nullptr;
+    // Atomic so that a thread left running can be cut off from a window that
+    // will go away before it does.
+    std::atomic<IMessagePoster*> window_{nullptr};
     std::uint32_t message_ = 0;
     std::chrono::milliseconds pollInterval_ = kPollInterval;
 };

@@ -32,13 +32,18 @@ bool CMyThread2::CreateThreadImpl(std::uint32_t stackSize, std::uint32_t creatio
 }
 
 void CMyThread2::Stop(std::uint32_t timeoutMs) {
-    if (thread_ == nullptr) {
+    if (thread_ == nullptr || abandoned_) {
         return;
     }
     stopEvent_->Set();
     if (thread_->Join(timeoutMs) == platform::WaitResult::TimedOut) {
-        if (thread_->Terminate()) {
-            thread_->Join(platform::kInfinite);
+        // The thread still runs: its handle and stop event stay, and so must
+        // this object, which it runs on.
+        if (!thread_->Terminate() ||
+            thread_->Join(kForcedEndWaitMs) == platform::WaitResult::TimedOut) {
+            abandoned_ = true;
+            lastExitCode_ = 0xFFFFFFFFu;
+            return;
         }
     }
     lastExitCode_ = thread_->ExitCode();

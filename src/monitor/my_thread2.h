@@ -9,6 +9,11 @@
 // blocking call inside the reader library), running destructors, so a scoped
 // lock holder on its stack releases the reader lock. A body must therefore never
 // swallow the unwinding with a catch-all (`catch (...)` without rethrow).
+//
+// A thread that does not end even then (it spins, or blocks where a forced end
+// cannot reach it) is not waited for without end: after kForcedEndWaitMs it is
+// left running. It keeps this object, its stop event and whatever else it uses,
+// so the owner must then never destroy any of them (see Abandoned).
 
 #include <cstdint>
 #include <memory>
@@ -17,6 +22,9 @@
 
 class CMyThread2 {
 public:
+    // How long Stop waits for a thread it has ended by force.
+    static constexpr std::uint32_t kForcedEndWaitMs = 1000;
+
     CMyThread2() = default;
     // Does not stop the thread: the owner calls Stop first.
     virtual ~CMyThread2() = default;
@@ -33,6 +41,10 @@ public:
     virtual std::uint32_t Run() = 0;
 
     bool IsRunning() const { return thread_ != nullptr; }
+    // True once Stop has given up on a thread that did not end: it runs on with
+    // this object, which the owner must keep for the rest of the process. Start
+    // then fails (1056) and Stop returns at once.
+    bool Abandoned() const { return abandoned_; }
     // Exit code of the last thread (0xFFFFFFFF when it was ended by force);
     // available until the next Start.
     std::uint32_t LastExitCode() const { return lastExitCode_; }
@@ -52,4 +64,5 @@ private:
     std::unique_ptr<platform::NativeThread> thread_;
     std::unique_ptr<platform::ManualResetEvent> stopEvent_;
     std::uint32_t lastExitCode_ = 0;
+    bool abandoned_ = false;
 };

@@ -43,4 +43,9 @@ public:
     virtual std::uint32_t ExitCode() const = 0;
 };
 
+// Ends the process with `exitCode` at once, every thread with it, after flushing
+// the standard streams but without running global destructors or exit handlers:
+// for a program that left a thread running which may be inside them.
+[[noreturn]] void EndProcessNow(int exitCode);
+
 }  // namespace platform

@@ -1,10 +1,16 @@
 #include "reader/acr120_base.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <new>
+#include <vector>
 
 #include "errors/atl_exception.h"
 #include "errors/coded_exception.h"
+#include "errors/system_exception.h"
+#include "platform/last_error.h"
 #include "reader/acr120_trace.h"
 #include "reader/reader_error.h"
 
@@ -32,12 +38,47 @@ bool IsPortName(const std::u16string& name, const char* prefix) {
     return true;
 }
 
+std::atomic<bool> gMonitorLeftRunning{false};
+
+// What a thread that could not be ended may still use is never freed, not even
+// at exit. Reachable from here, so leak checkers do not count it as lost.
+template <typename T>
+void KeepForever(std::unique_ptr<T> object) {
+    static std::mutex mutex;
+    static auto* kept = new std::vector<std::shared_ptr<void>>();
+    std::lock_guard<std::mutex> hold(mutex);
+    kept->push_back(std::shared_ptr<T>(std::move(object)));
+}
+
 }  // namespace
+
+bool CACR120Base::AnyMonitorLeftRunning() {
+    return gMonitorLeftRunning;
+}
+
+void CACR120Base::StopMonitor() {
+    monitor_->Stop(monitorStopTimeoutMs_);
+    if (!monitor_->Abandoned()) {
+        return;
+    }
+    gMonitorLeftRunning = true;
+    monitorLeftRunning_ = true;
+    KeepForever(std::move(monitor_));
+    KeepForever(std::move(readerLock_));
+    // The thread may be inside a call on this port; closing it under the call
+    // is not safe with every library, so the reader stays occupied.
+    KeepForever(std::move(port_));
+    connected_ = false;
+    cardConnected_ = false;
+    readerLock_ = std::make_unique<ReaderLock>();
+    monitor_ = makeMonitor_(*this);
+}
 
 CACR120Base::CACR120Base(PresenceMonitorFactory makeMonitor)
     : CACR120Base(platform::ProgramModule(), makeMonitor) {}
 
-CACR120Base::CACR120Base(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor) {
+CACR120Base::CACR120Base(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor)
+    : makeMonitor_(makeMonitor) {
     try {
         readerLock_ = std::make_unique<ReaderLock>();
     } catch (const std::bad_alloc&) {
@@ -66,6 +107,10 @@ CACR120Base::~CACR120Base() {
     // libraries are unloaded only once nothing can call into them.
     monitor_.reset();
     readerLock_.reset();
+    if (monitorLeftRunning_) {
+        KeepForever(std::move(usbDll_));
+        KeepForever(std::move(serialDll_));
+    }
     usbDll_.reset();
     serialDll_.reset();
 }
@@ -100,7 +145,7 @@ void CACR120Base::Disconnect() {
     // Before the handle is touched, and without the reader lock: the monitor
     // takes that lock for each listing and would otherwise be waited for by
     // the thread it waits for.
-    monitor_->Stop(monitorStopTimeoutMs_);
+    StopMonitor();
     if (!connected_) {
         return;
     }
@@ -113,13 +158,17 @@ void CACR120Base::Disconnect() {
     connected_ = false;
 }
 
-bool CACR120Base::StartMonitor(IMessagePoster* window, std::uint32_t message) {
-    monitor_->Stop(monitorStopTimeoutMs_);
+void CACR120Base::StartMonitor(IMessagePoster* window, std::uint32_t message) {
+    StopMonitor();
     if (!connected_) {
         Fail(kErrReaderNotConnected);
     }
     monitor_->SetTarget(window, message);
-    return monitor_->Start();
+    if (!monitor_->Start()) {
+        const std::uint32_t error = platform::GetLastErrorValue();
+        Disconnect();
+        throw CSystemException(HResultFromWin32(error), kSourceReaderBase);
+    }
 }
 
 void CACR120Base::StoreKey(bool toReader, std::uint8_t keyType, std::uint8_t keyIndex,

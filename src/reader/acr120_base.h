@@ -54,9 +54,10 @@ public:
     void SetReaderName(const char16_t* name);
     void Connect();
     void Disconnect();
-    // Starts the presence monitor posting `message` to `window`; returns the
-    // start result (the window does not look at it).
-    bool StartMonitor(IMessagePoster* window, std::uint32_t message);
+    // Starts the presence monitor posting `message` to `window`. A monitor that
+    // cannot start closes the reader and fails with the system's reason: a
+    // connection that never hears of a card is no connection.
+    void StartMonitor(IMessagePoster* window, std::uint32_t message);
     // Stores a key in the key cache (toReader false) or the reader's key store.
     void StoreKey(bool toReader, std::uint8_t keyType, std::uint8_t keyIndex,
                   const std::uint8_t* key);
@@ -73,6 +74,11 @@ public:
     std::int16_t ReaderHandle() const { return port_ ? port_->Handle() : -1; }
     std::uint8_t Station() const { return port_ ? port_->Station() : 0; }
     ReaderLock& GetReaderLock() { return *readerLock_; }
+
+    // True once a monitor thread in this process could not be ended and was left
+    // running. The program then ends without tearing down what that thread may
+    // still be inside (the reader library, the runtime's globals).
+    static bool AnyMonitorLeftRunning();
 
 protected:
     // Fields in the order of the original design.
@@ -91,4 +97,14 @@ protected:
     std::array<MifareKey, kKeySlotCount> keyCache_{};
     // Tests shorten it to prove that a hung listing cannot hang the window.
     std::uint32_t monitorStopTimeoutMs_ = kMonitorStopTimeoutMs;
+
+private:
+    // Stops the monitor. One whose thread could not be ended is left to that
+    // thread, with the lock and the port it may be using, and a fresh monitor and
+    // lock take their place; the reader stays open under the thread's call.
+    void StopMonitor();
+
+    PresenceMonitorFactory makeMonitor_;
+    // The libraries stay loaded while a thread left running may be inside them.
+    bool monitorLeftRunning_ = false;
 };

@@ -21,6 +21,9 @@ public:
     // Asks the monitor to stop, waits up to timeoutMs, then ends it by force.
     // Safe when it does not run.
     virtual void Stop(std::uint32_t timeoutMs) = 0;
+    // True when even a forced end did not end its thread: the thread runs on and
+    // may still use the monitor and the connection's lock, port and libraries.
+    virtual bool Abandoned() const = 0;
 };
 
 // Makes the monitor of a connection; called once, while the connection is built.

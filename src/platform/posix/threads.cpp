@@ -1,9 +1,11 @@
 #include "platform/threads.h"
 
 #include <pthread.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <condition_variable>
+#include <cstdio>
 #include <ctime>
 #include <mutex>
 
@@ -228,6 +230,11 @@ std::unique_ptr<NativeThread> NativeThread::Start(ThreadEntry entry, void* param
         return nullptr;
     }
     return std::make_unique<PosixThread>(thread, std::move(state));
+}
+
+void EndProcessNow(int exitCode) {
+    std::fflush(nullptr);
+    _exit(exitCode);
 }
 
 }  // namespace platform

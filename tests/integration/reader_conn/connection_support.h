@@ -25,7 +25,8 @@ using WParams = std::vector<std::uintptr_t>;
 
 class ProbeConnection : public CACR120Base {
 public:
-    ProbeConnection() : CACR120Base(&CMonThread::Create) {}
+    explicit ProbeConnection(PresenceMonitorFactory makeMonitor = &CMonThread::Create)
+        : CACR120Base(makeMonitor) {}
 
     std::uint16_t CardType() const { return card_.cardType; }
     std::uint8_t TagType() const { return card_.tagType; }
@@ -111,7 +112,7 @@ protected:
     const char* Reader() const { return GetParam().reader; }
     void Open() { connection_.Open(GetParam().name); }
     int Listings() const { return field_.CountCalls(Reader(), GetParam().listing); }
-    void StartMonitor() { ASSERT_TRUE(connection_.StartMonitor(&poster_, kMonitorMessage)); }
+    void StartMonitor() { connection_.StartMonitor(&poster_, kMonitorMessage); }
 
     vreader::ScopedVirtualField field_;
     ProbeConnection connection_;

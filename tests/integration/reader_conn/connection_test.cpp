@@ -10,7 +10,9 @@
 #include <gmock/gmock.h>
 
 #include "connection_support.h"
+#include "errors/system_exception.h"
 #include "platform/code_page.h"
+#include "platform/last_error.h"
 #include "platform/library.h"
 
 namespace fs = std::filesystem;
@@ -183,7 +185,7 @@ TEST_P(ConnectionOverBothLibraries, DestroyingAConnectedObjectStopsTheMonitorAnd
     {
         ProbeConnection connection;
         connection.Open(GetParam().name);
-        ASSERT_TRUE(connection.StartMonitor(&poster_, kMonitorMessage));
+        connection.StartMonitor(&poster_, kMonitorMessage);
         ASSERT_TRUE(poster_.WaitFor(1));
     }
     EXPECT_EQ(field_.CountCalls(Reader(), "Close"), 1);
@@ -192,6 +194,70 @@ TEST_P(ConnectionOverBothLibraries, DestroyingAConnectedObjectStopsTheMonitorAnd
     std::this_thread::sleep_for(700ms);
     EXPECT_EQ(Listings(), listings);
     EXPECT_EQ(poster_.Received().size(), 1u);
+}
+
+TEST_P(ConnectionOverBothLibraries, AMonitorThatCannotStartFailsAndClosesTheReader) {
+    struct UnstartableMonitor final : CMonThread {
+        using CMonThread::CMonThread;
+        bool CreateThreadImpl(std::uint32_t, std::uint32_t) override {
+            platform::SetLastErrorValue(platform::kErrorNotEnoughMemory);
+            return false;
+        }
+    };
+    ProbeConnection connection([](CACR120Base& reader) -> std::unique_ptr<IPresenceMonitor> {
+        return std::make_unique<UnstartableMonitor>(reader);
+    });
+    connection.Open(GetParam().name);
+    try {
+        connection.StartMonitor(&poster_, kMonitorMessage);
+        ADD_FAILURE() << "a connection without its monitor was reported as working";
+    } catch (const CSystemException& error) {
+        EXPECT_EQ(static_cast<std::uint32_t>(error.GetErrorCode()), 0x80070008u);
+        EXPECT_EQ(error.GetSource(), u"ACR120Base");
+    }
+    EXPECT_FALSE(connection.IsConnected());
+    EXPECT_EQ(field_.CountCalls(Reader(), "Close"), 1);
+}
+
+std::atomic<bool> gDeafRelease{false}, gDeafHolding{false};
+
+// Holds the reader lock and spins where no forced end reaches it.
+struct DeafMonitor final : CMonThread {
+    explicit DeafMonitor(CACR120Base& reader) : CMonThread(reader), reader(reader) {}
+    std::uint32_t Run() override {
+        ReaderLockHolder hold(reader.GetReaderLock());
+        gDeafHolding = true;
+        while (!gDeafRelease) {
+            std::this_thread::yield();
+        }
+        gDeafHolding = false;
+        return 0;
+    }
+    CACR120Base& reader;
+};
+
+TEST_P(ConnectionOverBothLibraries, AMonitorThatCannotBeEndedIsLeftRunningWithWhatItUses) {
+    gDeafRelease = false;
+    {
+        ProbeConnection connection([](CACR120Base& reader) -> std::unique_ptr<IPresenceMonitor> {
+            return std::make_unique<DeafMonitor>(reader);
+        });
+        connection.SetMonitorStopTimeout(0);
+        connection.Open(GetParam().name);
+        connection.StartMonitor(&poster_, kMonitorMessage);
+        ASSERT_TRUE(Eventually([] { return gDeafHolding.load(); }));
+        connection.Disconnect();  // used to wait for ever
+        EXPECT_FALSE(connection.IsConnected());
+        EXPECT_TRUE(connection.ReaderLockIsFree());
+        EXPECT_TRUE(CACR120Base::AnyMonitorLeftRunning());
+    }
+    // Destroyed, but the thread's lock, monitor and libraries are still there.
+    for (const std::string& file : {CACR120Dll::FileName(), CACR120UDll::FileName()}) {
+        EXPECT_TRUE(platform::IsLibraryFileLoaded(
+            platform::LibraryPathBeside(platform::ProgramModule(), file)));
+    }
+    gDeafRelease = true;
+    EXPECT_TRUE(Eventually([] { return !gDeafHolding; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, ConnectionOverBothLibraries, testing::Values(kSerial, kUsb),

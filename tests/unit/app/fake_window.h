@@ -23,6 +23,20 @@ inline std::string Narrow(std::u16string_view text) {
     return platform::Utf16ToUtf8(text);
 }
 
+// The notice edit shows a lone CR or LF as a line break and hands it out as CR LF.
+inline std::u16string WithCrLf(std::u16string_view text) {
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r' || text[i] == u'\n') {
+            out += u"\r\n";
+            i += text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n' ? 1 : 0;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 struct Control {
     std::u16string text;
     bool enabled = true;
@@ -43,11 +57,11 @@ public:
     }
     void SetText(int id, std::u16string_view text) override {
         Note("text", id, "=" + Narrow(text));
-        controls[id].text = text;
+        controls[id].text = id == IDC_NOTICE ? WithCrLf(text) : std::u16string(text);
     }
     void SetAnsiText(int id, std::string_view bytes) override {
         Note("ansi", id);
-        controls[id].text = platform::FromAnsi(bytes);
+        controls[id].text = WithCrLf(platform::FromAnsi(bytes));
     }
     std::u16string GetText(int id) override { return controls[id].text; }
     unsigned GetTextLength(int id) override { return unsigned(controls[id].text.size()); }
@@ -115,9 +129,8 @@ public:
         Step("Connect");
         connected = true;
     }
-    bool StartMonitor(IMessagePoster*, std::uint32_t message) override {
+    void StartMonitor(IMessagePoster*, std::uint32_t message) override {
         Step("StartMonitor " + std::to_string(message));
-        return true;
     }
     void Disconnect() override {
         connected = false;
