@@ -8,6 +8,7 @@
 #include "errors/atl_exception.h"
 #include "errors/com_srv_exception.h"
 #include "errors/show_error.h"
+#include "platform/code_page.h"
 
 namespace app {
 namespace {
@@ -154,6 +155,8 @@ void CMainDlg::ClearNotice() {
     window_.Enable(IDC_NOTICE, false);
     window_.Repaint(IDC_NOTICE);
     capacity_ = 0;
+    loadedBytes_.clear();
+    shownText_.reset();
 }
 
 void CMainDlg::EnableCardControls(bool enable) {
@@ -226,6 +229,8 @@ void CMainDlg::OnLoad() {
         }
         capacity_ = notice.capacity;
         window_.SetAnsiText(IDC_NOTICE, notice.storedText);
+        loadedBytes_ = std::move(notice.storedText);
+        shownText_ = window_.GetText(IDC_NOTICE);
         RefreshUsage();
         window_.Enable(IDC_NOTICE, true);
         window_.LimitText(IDC_NOTICE, capacity_);
@@ -235,7 +240,8 @@ void CMainDlg::OnLoad() {
 void CMainDlg::OnSave() {
     Guarded([&] {
         const std::u16string key = window_.GetText(IDC_USE_KEY);
-        const std::u16string text = window_.GetText(IDC_NOTICE);
+        const std::u16string text =
+            NoticeUnedited() ? platform::FromAnsi(loadedBytes_) : window_.GetText(IDC_NOTICE);
         BusyScope busy(window_);
         card_->WriteNotice(key, text);
     });
@@ -256,8 +262,27 @@ void CMainDlg::OnChange() {
 }
 
 void CMainDlg::RefreshUsage() {
-    const unsigned length = window_.GetTextLength(IDC_NOTICE);
-    window_.SetText(IDC_USAGE, Decimal(length) + u" / " + Decimal(capacity_));
+    window_.SetText(IDC_USAGE, Decimal(NoticeBytes()) + u" / " + Decimal(capacity_));
+}
+
+bool CMainDlg::NoticeUnedited() {
+    return shownText_.has_value() && window_.GetText(IDC_NOTICE) == *shownText_;
+}
+
+unsigned CMainDlg::NoticeBytes() {
+    if (NoticeUnedited()) {
+        return static_cast<unsigned>(loadedBytes_.size());
+    }
+    // The card counts bytes: under a double-byte code page a character may take two.
+    if (platform::IsDoubleByteCodePage(platform::AnsiCodePage())) {
+        try {
+            return static_cast<unsigned>(
+                platform::ToAnsi(window_.GetText(IDC_NOTICE)).bytes.size());
+        } catch (const platform::CodePageUnavailable&) {
+            // Save will say so; the label falls back to the editor's own count.
+        }
+    }
+    return window_.GetTextLength(IDC_NOTICE);
 }
 
 }  // namespace app

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/card_session.h"
@@ -40,6 +41,9 @@ private:
     void OnSave();
     void OnChange();
     void RefreshUsage();
+    // Bytes Save would store for the editor's text now.
+    unsigned NoticeBytes();
+    bool NoticeUnedited();
 
     void ClearNotice();
     void EnableCardControls(bool enable);
@@ -55,6 +59,11 @@ private:
     CardFactory makeCard_;
     ReaderEnumerator enumReaders_;
     std::uint32_t capacity_ = 0;
+    // The notice as Load found it on the card and as the editor then showed it:
+    // the editor turns a lone CR or LF into a CR LF line break, so an unedited
+    // notice is saved back from the card's own bytes.
+    std::string loadedBytes_;
+    std::optional<std::u16string> shownText_;
     std::unique_ptr<ICardSession> card_;
 };
 

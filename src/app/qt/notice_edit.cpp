@@ -7,7 +7,10 @@
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 #include <climits>
+#include <string_view>
 #include <utility>
+
+#include "platform/code_page.h"
 
 namespace app::qt {
 namespace {
@@ -82,14 +85,37 @@ unsigned NoticeEdit::CrLfCost(const QString& text) {
     return cost;
 }
 
+unsigned NoticeEdit::LimitCost(const QString& text) {
+    if (platform::IsDoubleByteCodePage(platform::AnsiCodePage())) {
+        QString crLf;
+        crLf.reserve(text.size());
+        for (QChar c : text) {
+            if (IsLineBreak(c)) {
+                crLf += QLatin1String("\r\n");
+            } else {
+                crLf += c;
+            }
+        }
+        try {
+            const std::u16string_view units(reinterpret_cast<const char16_t*>(crLf.utf16()),
+                                            static_cast<std::size_t>(crLf.size()));
+            return static_cast<unsigned>(platform::ToAnsi(units).bytes.size());
+        } catch (const platform::CodePageUnavailable&) {
+            // Save will refuse with the reason; until then characters count.
+        }
+    }
+    return CrLfCost(text);
+}
+
 void NoticeEdit::SetLimit(unsigned limit) {
     limit_ = limit == 0 ? UINT_MAX : limit;
 }
 
 unsigned NoticeEdit::Room() const {
     const QTextCursor cursor = textCursor();
-    const unsigned selected = CrLfCost(cursor.selection().toRawText());
-    const unsigned used = CrLfLength() - selected;
+    const unsigned selected = LimitCost(cursor.selection().toRawText());
+    const unsigned total = LimitCost(document()->toRawText());
+    const unsigned used = total > selected ? total - selected : 0;
     return used >= limit_ ? 0 : limit_ - used;
 }
 
@@ -99,7 +125,7 @@ QString NoticeEdit::Fit(const QString& text, unsigned room) {
     while (end < text.size()) {
         const QChar c = text[end];
         const qsizetype width = c.isHighSurrogate() && end + 1 < text.size() ? 2 : 1;
-        const unsigned need = IsLineBreak(c) ? 2 : static_cast<unsigned>(width);
+        const unsigned need = LimitCost(text.mid(end, width));
         if (cost + need > room) {
             break;
         }
@@ -117,7 +143,7 @@ void NoticeEdit::keyPressEvent(QKeyEvent* event) {
                // Control alone makes a shortcut; with Alt (AltGr) it types a character.
                (!(event->modifiers() & Qt::ControlModifier) ||
                 (event->modifiers() & Qt::AltModifier))) {
-        cost = CrLfCost(event->text());
+        cost = LimitCost(event->text());
     }
     if (cost > Room()) {
         QApplication::beep();

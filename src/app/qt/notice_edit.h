@@ -1,8 +1,8 @@
 #pragma once
 // The notice editor with the Win32 multi-line edit's contract: the program hands
 // text in and out with CR LF line breaks, lengths count a line break as 2, a
-// text limit refuses the user's input (typing, pasting, dropping) beyond it but
-// never the program's own text, and only the user's edits are reported.
+// text limit (in bytes of the code page) refuses the user's input (typing, pasting, dropping)
+// beyond it but never the program's own text, and only the user's edits are reported.
 
 #include <QPlainTextEdit>
 #include <functional>
@@ -26,8 +26,11 @@ public:
     void SetLimit(unsigned limit);
     unsigned Limit() const { return limit_; }
 
-    // What the user's input costs against the limit: UTF-16 units, a line break 2.
+    // UTF-16 units, a line break 2.
     static unsigned CrLfCost(const QString& text);
+    // What text costs against the limit: what the card will hold of it. CrLfCost,
+    // except under a double-byte code page, where a character may take two bytes.
+    static unsigned LimitCost(const QString& text);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

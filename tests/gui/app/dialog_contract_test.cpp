@@ -143,6 +143,20 @@ TEST_F(DialogContractTest, NoticeLimitRefusesTypingAndPastingBeyondIt) {
     EXPECT_EQ(window_.GetTextLength(IDC_NOTICE), 10u);
 }
 
+TEST_F(DialogContractTest, NoticeLimitCountsBytesUnderADoubleByteCodePage) {
+    platform::SetAnsiCodePageOverride(932);  // Japanese: two bytes for a kanji
+    window_.LimitText(IDC_NOTICE, 5);
+    QTest::keyClicks(window_.Notice(), QString::fromUtf8("日本語"));
+    EXPECT_EQ(Text(IDC_NOTICE), QString::fromUtf8("日本"));
+    QTest::keyClicks(window_.Notice(), QStringLiteral("ab"));
+    EXPECT_EQ(Text(IDC_NOTICE), QString::fromUtf8("日本a"));
+    window_.SetText(IDC_NOTICE, u"");
+    QApplication::clipboard()->setText(QString::fromUtf8("x日本語"));
+    QTest::keyClick(window_.Notice(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Text(IDC_NOTICE), QString::fromUtf8("x日本"));
+    platform::SetAnsiCodePageOverride(std::nullopt);
+}
+
 TEST_F(DialogContractTest, KeyEditsTakeTheirLimitAndOnlyExitEscAndTheCloseBoxSendCommandTwo) {
     // No default button: Enter in a key edit does nothing, in the notice it breaks
     // the line, on a focused button it presses that button.

@@ -242,6 +242,29 @@ TEST_F(MainDlgTest, LoadShowsTheNoticeAndAWrongKeyLeavesTheViewAsItWas) {
     EXPECT_EQ(window_.focus, kIdCancel);
 }
 
+TEST_F(MainDlgTest, AnUneditedNoticeIsSavedAsStoredAndTheLabelCountsCodePageBytes) {
+    CardReady();
+    // Lone CR and LF from another tool: shown as line breaks, stored as they were.
+    card_->notice = NoticeContent{"a\nb\rc", 750};
+    Click(IDC_LOAD);
+    EXPECT_EQ(Text(IDC_NOTICE), u"a\r\nb\r\nc");
+    EXPECT_EQ(Text(IDC_USAGE), u"5 / 750");
+    Click(IDC_SAVE);
+    EXPECT_TRUE(Logged("card WriteNotice |a\nb\rc"));
+    UserTypes(IDC_NOTICE, u"a\r\nb");
+    Click(IDC_SAVE);
+    EXPECT_TRUE(Logged("card WriteNotice |a\r\nb"));
+
+    // Japanese (932): two bytes a character, as the card counts them.
+    platform::SetAnsiCodePageOverride(platform::AnsiCodePageForLocaleName("ja_JP.UTF-8"));
+    card_->notice = NoticeContent{"\x93\xFA\x96\x7B", 750};
+    Click(IDC_LOAD);
+    EXPECT_EQ(Text(IDC_NOTICE), u"\u65E5\u672C");
+    EXPECT_EQ(Text(IDC_USAGE), u"4 / 750");
+    UserTypes(IDC_NOTICE, u"\u65E5\u672C\u8A9E\r\nx");
+    EXPECT_EQ(Text(IDC_USAGE), u"9 / 750");
+}
+
 TEST_F(MainDlgTest, SaveWritesTheEditorTextAndShowsEachFailureKindInItsOwnBox) {
     CardReady();
     UserTypes(IDC_USE_KEY, u"k1");
