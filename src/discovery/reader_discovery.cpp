@@ -1,10 +1,15 @@
 #include "discovery/reader_discovery.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <new>
 #include <string_view>
 
 #include "errors/atl_exception.h"
 #include "platform/device_list.h"
+#include "reader/acr120_api.h"
+#include "reader/acr120_dll.h"
+#include "reader/acr120u_dll.h"
 
 namespace {
 
@@ -30,7 +35,59 @@ bool IsAcr120UsbReader(std::u16string_view instanceId) {
     return instanceId.substr(0, kAcr120UsbPrefix.size()) == kAcr120UsbPrefix;
 }
 
+// The connection opens ports 1 to 8 of either kind, and nothing else.
+constexpr int kPortCount = 8;
+
+bool SameNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), &IsAsciiCaseInsensitiveEqual);
+}
+
+// Appends the names `readers` does not hold yet, in any letter case.
+void AddMissing(std::vector<std::u16string>& readers, const std::vector<std::u16string>& names) {
+    for (const std::u16string& name : names) {
+        if (std::none_of(readers.begin(), readers.end(), [&](const std::u16string& listed) {
+                return SameNameIgnoringCase(listed, name);
+            })) {
+            readers.push_back(name);
+        }
+    }
+}
+
+std::u16string Numbered(const char* prefix, int number) {
+    const std::string name = prefix + std::to_string(number);
+    return std::u16string(name.begin(), name.end());
+}
+
+std::vector<std::u16string> PortsServedBy(const std::filesystem::path& file, const char* prefix) {
+    const platform::LibraryHandle library = platform::LoadLibraryFile(file);
+    if (library == nullptr) {
+        return {};
+    }
+    std::vector<std::u16string> names;
+    // Function pointers of different types convert only this way.
+    const auto listPorts =
+        reinterpret_cast<acr120::ListPorts>(platform::FindProc(library, acr120::kListPortsName));
+    if (listPorts != nullptr) {
+        std::uint8_t indexes[kPortCount] = {};
+        const std::int16_t served = listPorts(indexes, kPortCount);
+        for (int i = 0; i < std::min<int>(served, kPortCount); ++i) {
+            if (indexes[i] < kPortCount) {
+                names.push_back(Numbered(prefix, indexes[i] + 1));
+            }
+        }
+    }
+    platform::FreeLibraryFile(library);
+    return names;
+}
+
 }  // namespace
+
+LibraryReaderNames ServedReaderNames(const platform::ModuleRef& libraries) {
+    return LibraryReaderNames{
+        PortsServedBy(platform::LibraryPathBeside(libraries, CACR120Dll::FileName()), "COM"),
+        PortsServedBy(platform::LibraryPathBeside(libraries, CACR120UDll::FileName()), "USB")};
+}
 
 CSystemReaderDeviceSource::CSystemReaderDeviceSource() : root_(platform::DefaultDeviceTreeRoot()) {}
 
@@ -42,19 +99,20 @@ std::vector<std::u16string> CSystemReaderDeviceSource::UsbInstanceIds() {
     return platform::UsbInstanceIds(root_);
 }
 
-void EnumReaders(std::vector<std::u16string>& readers) {
-    CSystemReaderDeviceSource source;
-    EnumReaders(readers, source);
-}
+namespace {
 
-void EnumReaders(std::vector<std::u16string>& readers, IReaderDeviceSource& source) {
+void EnumReadersFrom(std::vector<std::u16string>& readers, IReaderDeviceSource& source,
+                     const platform::ModuleRef* libraries) {
     readers.clear();
     try {
+        const LibraryReaderNames served =
+            libraries != nullptr ? ServedReaderNames(*libraries) : LibraryReaderNames{};
         for (const std::u16string& port : source.SerialPortNames()) {
             if (IsUsableSerialPort(port)) {
                 readers.push_back(port);
             }
         }
+        AddMissing(readers, served.serial);
         // Numbered densely: USBn is the n-th ACR120 reader, whatever else is
         // plugged in between.
         unsigned number = 1;
@@ -64,7 +122,24 @@ void EnumReaders(std::vector<std::u16string>& readers, IReaderDeviceSource& sour
                 readers.emplace_back(name.begin(), name.end());
             }
         }
+        AddMissing(readers, served.usb);
     } catch (const std::bad_alloc&) {
         AtlThrow(kEOutOfMemory);
     }
+}
+
+}  // namespace
+
+void EnumReaders(std::vector<std::u16string>& readers) {
+    CSystemReaderDeviceSource source;
+    EnumReaders(readers, source, platform::ProgramModule());
+}
+
+void EnumReaders(std::vector<std::u16string>& readers, IReaderDeviceSource& source) {
+    EnumReadersFrom(readers, source, nullptr);
+}
+
+void EnumReaders(std::vector<std::u16string>& readers, IReaderDeviceSource& source,
+                 const platform::ModuleRef& libraries) {
+    EnumReadersFrom(readers, source, &libraries);
 }

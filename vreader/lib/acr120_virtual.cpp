@@ -20,6 +20,13 @@ constexpr vreader::lib::Variant kVariant{VREADER_USB != 0};
 
 using vreader::lib::Station;
 
+// Not the maker's: the readers this library serves, for the program's reader list.
+VREADER_EXPORT std::int16_t ACR120_CALL Tagquill_ListPorts(std::uint8_t* portIndexes,
+                                                           std::uint8_t room) {
+    return vreader::lib::ListPorts(kVariant, portIndexes, room);
+}
+static_assert(std::is_same_v<decltype(&Tagquill_ListPorts), acr120::ListPorts>);
+
 #if VREADER_USB
 
 VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Open(std::int16_t portIndex) {

@@ -17,6 +17,8 @@ struct Variant {
     bool usb;
 };
 
+// The readers of this variant in the state folder, as 0-based port indexes.
+std::int16_t ListPorts(Variant v, std::uint8_t* portIndexes, std::uint8_t room);
 std::int16_t Open(Variant v, std::int16_t portIndex);
 std::int16_t Close(Variant v, std::int16_t handle);
 std::int16_t GetId(Variant v, std::int16_t handle, std::uint8_t* count, std::uint8_t* stations);

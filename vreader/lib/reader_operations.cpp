@@ -38,6 +38,27 @@ fs::path ReaderDir(const fs::path& stateDir, Variant variant, std::int16_t portI
 
 }  // namespace
 
+std::int16_t ListPorts(Variant variant, std::uint8_t* portIndexes, std::uint8_t room) {
+    return GuardCBoundary([&]() -> std::int16_t {
+        if (portIndexes == nullptr && room != 0) {
+            return rc::kInvalidParameter;
+        }
+        const fs::path stateDir = state::StateDir();
+        std::int16_t count = 0;
+        for (std::int16_t port = 0; port < kPortCount; ++port) {
+            std::error_code error;
+            if (!fs::is_directory(ReaderDir(stateDir, variant, port), error)) {
+                continue;
+            }
+            if (count < room) {
+                portIndexes[count] = static_cast<std::uint8_t>(port);
+            }
+            ++count;
+        }
+        return count;
+    });
+}
+
 std::int16_t Open(Variant variant, std::int16_t portIndex) {
     return GuardCBoundary([&]() -> std::int16_t {
         if (portIndex < 0 || portIndex >= kPortCount) {

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "control/virtual_field.h"
+#include "discovery/reader_discovery.h"
 #include "platform/last_error.h"
 #include "platform/library.h"
 #include "reader/acr120_dll.h"
@@ -132,6 +134,30 @@ TEST(LibraryPath, BareFileNameWhenTheModuleFolderIsUnknown) {
     // Not on the loader's search path here, so the bare-name search fails cleanly.
     EXPECT_FALSE(dll.Load(platform::ModuleRef{}));
     EXPECT_FALSE(dll.IsLoaded());
+}
+
+// Discovery asks the libraries beside the program which ports they serve; the
+// maker's libraries (the stand-ins) have no such export and add nothing.
+TEST(ServedReaders, OurLibrariesAddTheirReadersTheMakersAddNone) {
+    using Names = std::vector<std::u16string>;
+    struct SystemSource final : IReaderDeviceSource {
+        Names ports;
+        Names SerialPortNames() override { return ports; }
+        Names UsbInstanceIds() override { return {}; }
+    } system;
+    vreader::ScopedVirtualField field;  // COM1 and USB1
+    field.AddReader("COM3");
+    Names readers;
+    EnumReaders(readers, system, platform::ProgramModule());
+    EXPECT_EQ(readers, (Names{u"COM1", u"COM3", u"USB1"}));
+    // A port the system lists already is not listed twice, whatever its letter case.
+    system.ports = {u"com3", u"COM2"};
+    EnumReaders(readers, system, platform::ProgramModule());
+    EXPECT_EQ(readers, (Names{u"com3", u"COM2", u"COM1", u"USB1"}));
+    for (const char* folder : {"serial_complete", "usb_complete"}) {
+        EnumReaders(readers, system, ModuleIn(folder));
+        EXPECT_EQ(readers, (Names{u"com3", u"COM2"})) << folder;
+    }
 }
 
 }  // namespace
