@@ -44,14 +44,17 @@ std::optional<DumpFormat> FormatOption(const std::optional<std::string>& name) {
 // the cards folder.
 Bytes LoadCard(const VirtualField& field, const std::string& card) {
     std::error_code error;
-    if (fs::is_regular_file(card, error)) {
-        return LoadDump(card, DumpFormatOfPath(card).value_or(DumpFormat::kRaw));
+    if (fs::exists(card, error) && !fs::is_directory(card, error)) {
+        return LoadDump(card);
     }
     return field.ReadCard(card);
 }
 
 fs::path SaveToCardsFolder(VirtualField& field, const Bytes& image, const std::string& name) {
-    if (!state::IsCardFileName(name) || name.find('/') != std::string::npos) {
+    if (name.find('/') != std::string::npos) {
+        BadValue("'" + name + "' is no card file name: a name has no '/'");
+    }
+    if (!state::IsCardFileName(name)) {
         BadValue("'" + name + "' is no card file name (a name ending in .mfd, .bin or .dump)");
     }
     std::error_code error;
@@ -106,13 +109,13 @@ int PlaceCommand(VirtualField& field, const Args& args) {
     fs::path placed;
     if (fs::is_regular_file(card, error) && fs::path(card).parent_path() != field.CardsDir()) {
         // A dump from elsewhere: the reader gets a raw copy; the file stays as it is.
-        const Bytes image = LoadDump(card);
+        const Bytes image = LoadDump(card, FormatOption(args.Option("from")));
         const std::string name =
             args.Option("name").value_or(fs::path(card).stem().string() + ".mfd");
         placed = field.PlaceImage(reader, image, name);
     } else {
-        if (args.Option("name")) {
-            throw UsageError("--name applies to files only; a card keeps its name");
+        if (args.Option("name") || args.Option("from")) {
+            throw UsageError("--name and --from apply to files only; a card keeps its name");
         }
         placed = field.PlaceCard(fs::path(card).filename().string(), reader);
     }
@@ -123,8 +126,9 @@ int PlaceCommand(VirtualField& field, const Args& args) {
 int RemoveCommand(VirtualField& field, const Args& args) {
     const std::string reader = ExistingReader(field, args.At(0, "reader"));
     if (args.positional.size() > 1) {
-        std::cout << "Taken away: " << field.RemoveCard(reader, args.positional[1]).string()
-                  << "\n";
+        // Taken away first: a card that is not there prints nothing but the error.
+        const fs::path moved = field.RemoveCard(reader, args.positional[1]);
+        std::cout << "Taken away: " << moved.string() << "\n";
         return kOk;
     }
     const auto cards = field.Field(reader);
@@ -132,7 +136,8 @@ int RemoveCommand(VirtualField& field, const Args& args) {
         throw ControlError(ErrorKind::kNotFound, "no card in the field of " + reader);
     }
     for (const auto& card : cards) {
-        std::cout << "Taken away: " << field.RemoveCard(reader, card.name).string() << "\n";
+        const fs::path moved = field.RemoveCard(reader, card.name);
+        std::cout << "Taken away: " << moved.string() << "\n";
     }
     return kOk;
 }

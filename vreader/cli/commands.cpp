@@ -13,7 +13,7 @@ const std::vector<Command>& Commands() {
         {"remove-reader", 1, {}, RemoveReaderCommand},
         {"list", 0, {}, ListCommand},
         {"new-card", 1, {{"uid"}, {"name"}, {"reader"}, {"out"}}, NewCardCommand},
-        {"place", 2, {{"name"}}, PlaceCommand},
+        {"place", 2, {{"name"}, {"from"}}, PlaceCommand},
         {"remove", 2, {}, RemoveCommand},
         {"show", 1, {}, ShowCommand},
         {"convert", 2, {{"from"}, {"to"}}, ConvertCommand},

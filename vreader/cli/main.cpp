@@ -2,10 +2,12 @@
 // and takes them away, shows and converts card images, and sets the faults the virtual
 // reader libraries act out.
 
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
@@ -42,7 +44,13 @@ int Run(const std::vector<std::string>& words) {
     if (line.command.empty()) {
         throw UsageError("no command given");
     }
-    VirtualField field(line.dir ? *line.dir : StateDirFromEnvironment());
+    const std::filesystem::path dir = line.dir ? *line.dir : StateDirFromEnvironment();
+    std::error_code error;
+    // Else every reader would simply be missing from it, which reads as success.
+    if (std::filesystem::exists(dir, error) && !std::filesystem::is_directory(dir, error)) {
+        BadValue("the state folder " + dir.string() + " is not a folder");
+    }
+    VirtualField field(dir);
     const Command* command = FindCommand(line.command);
     if (command == nullptr) {
         throw UsageError("unknown command '" + line.command + "'");

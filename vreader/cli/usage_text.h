@@ -22,7 +22,7 @@ Cards
                                 make a blank card in the transport configuration
                                 (keys FFFFFFFFFFFF, access bytes FF078069); it goes
                                 to the cards folder, into READER's field, or to FILE
-  place CARD READER [--name NAME]
+  place CARD READER [--name NAME] [--from FMT]
                                 put a card into READER's field: a card of the cards
                                 folder moves there; a file elsewhere (.mfd, .bin,
                                 .dump, .eml, .json, .mct) is copied in as a raw image
@@ -34,7 +34,8 @@ Cards
   convert IN OUT [--from FMT] [--to FMT]
                                 convert between raw (.mfd/.bin/.dump), eml, json
                                 (Proxmark3 "mfc v2") and mct; FMT is raw, eml,
-                                json or mct when the extension does not tell
+                                json or mct; without it, the extension tells, else
+                                the file's content
 
 Faults (FUNCTION is an exported name such as ListTag, ListTags, Login, Read, or *)
   fault READER fail FUNCTION N CODE [TIMES]

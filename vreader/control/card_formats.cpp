@@ -1,5 +1,8 @@
 #include "control/card_formats.h"
 
+#include <algorithm>
+#include <cctype>
+#include <fstream>
 #include <sstream>
 
 #include "control/dump_text.h"
@@ -143,6 +146,47 @@ std::optional<DumpFormat> DumpFormatOfPath(const fs::path& path) {
     return std::nullopt;
 }
 
+std::optional<DumpFormat> DumpFormatOfContent(const std::string& content) {
+    // An image of a card's size with bytes no text has is raw, whatever it starts with.
+    const bool binary = std::any_of(content.begin(), content.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x09 || (byte > 0x0D && byte < 0x20);
+    });
+    if (binary) {
+        return KindOfImageSize(content.size()) ? std::optional(DumpFormat::kRaw) : std::nullopt;
+    }
+    std::istringstream in(content);
+    std::string line;
+    bool allHexBlocks = true;
+    bool any = false;
+    while (std::getline(in, line)) {
+        line = Trim(line);
+        if (line.empty()) {
+            continue;
+        }
+        if (!any && line.starts_with("+Sector:")) {
+            return DumpFormat::kMct;
+        }
+        if (!any && line.starts_with("{")) {
+            return DumpFormat::kJson;
+        }
+        any = true;
+        const bool hex = std::all_of(line.begin(), line.end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+        });
+        allHexBlocks =
+            allHexBlocks && hex &&
+            (line.size() == 2 * mifare::kBlockSize || line.size() == 2 * mifare::kPageSize);
+    }
+    if (any && allHexBlocks) {
+        return DumpFormat::kEml;
+    }
+    if (KindOfImageSize(content.size())) {
+        return DumpFormat::kRaw;
+    }
+    return std::nullopt;
+}
+
 std::optional<DumpFormat> DumpFormatFromName(const std::string& name) {
     const std::string lower = Lower(name);
     if (lower == "raw" || lower == "mfd" || lower == "bin")
@@ -197,20 +241,46 @@ DumpFormat FormatFor(const fs::path& path, std::optional<DumpFormat> format) {
     if (!byName) {
         throw ControlError(ErrorKind::kBadArgument,
                            "cannot tell the format of " + path.string() +
-                               " (use .mfd/.bin/.dump, .eml, .json or .mct)");
+                               " (use .mfd/.bin/.dump, .eml, .json or .mct, or --from)");
     }
     return *byName;
 }
 }  // namespace
 
-Bytes LoadDump(const fs::path& path, std::optional<DumpFormat> format) {
-    const DumpFormat chosen = FormatFor(path, format);
-    auto data = state::ReadFileBytes(path);
-    if (!data) {
+namespace {
+// At most one byte past the limit, so a huge file or a device that never ends is
+// told apart from a dump without being read through.
+std::string ReadDumpFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
         throw ControlError(ErrorKind::kNotFound, "cannot read " + path.string());
     }
+    std::string content(kMaxDumpFileSize + 1, '\0');
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    if (in.bad()) {
+        throw ControlError(ErrorKind::kNotFound, "cannot read " + path.string());
+    }
+    content.resize(static_cast<std::size_t>(in.gcount()));
+    if (content.size() > kMaxDumpFileSize) {
+        throw ControlError(ErrorKind::kBadImage, path.string() +
+                                                     " is too large for a card dump (over " +
+                                                     std::to_string(kMaxDumpFileSize) + " bytes)");
+    }
+    return content;
+}
+}  // namespace
+
+Bytes LoadDump(const fs::path& path, std::optional<DumpFormat> format) {
+    if (!format) {
+        format = DumpFormatOfPath(path);
+    }
+    const std::string content = ReadDumpFile(path);
+    if (!format) {
+        format = DumpFormatOfContent(content);
+    }
+    const DumpFormat chosen = FormatFor(path, format);
     try {
-        return ParseDump(std::string(data->begin(), data->end()), chosen);
+        return ParseDump(content, chosen);
     } catch (const ControlError& error) {
         throw ControlError(error.Kind(), path.string() + ": " + error.what());
     }

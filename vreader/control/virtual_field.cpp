@@ -40,7 +40,10 @@ std::string CheckedFunction(const std::string& function) {
 }
 
 void CheckCardName(const std::string& name) {
-    if (name.find('/') != std::string::npos || !st::IsCardFileName(name)) {
+    if (name.find('/') != std::string::npos) {
+        Throw(ErrorKind::kBadArgument, "'" + name + "' is no card file name: a name has no '/'");
+    }
+    if (!st::IsCardFileName(name)) {
         Throw(ErrorKind::kBadArgument,
               "'" + name + "' is no card file name (a name ending in .mfd, .bin or .dump)");
     }

@@ -85,6 +85,27 @@ TEST_F(VReaderCli, PlacesADumpFromAnotherToolAsARawCopy) {
     EXPECT_EQ(field.ReadCard("COM1/mine.mfd"), image);
     EXPECT_TRUE(fs::exists(eml)) << "the user's file stays";
     EXPECT_EQ(Exit("place " + eml + " COM1 --name mine.mfd"), 7);
+
+    // MIFARE Classic Tool saves its dumps as .txt: the content tells.
+    const std::string txt = Scratch("mct-dump.txt");
+    Spill(txt, vreader::FormatDump(image, vreader::DumpFormat::kMct));
+    ExpectExits({{"place " + txt + " COM1", 0},
+                 {"show " + txt, 0},
+                 {"place " + eml + " COM1 --name as-mct.mfd --from mct", 6}});
+    EXPECT_EQ(field.ReadCard("COM1/mct-dump.mfd"), image);
+}
+
+TEST_F(VReaderCli, HugeFilesMissingCardsAndBadFoldersOrNamesAreTold) {
+    const std::string huge = Scratch("huge.bin");
+    Spill(huge, "");
+    fs::resize_file(huge, 50u << 20);
+    ExpectExits({{"show " + huge, 5}, {"show /dev/zero", 5}, {"--dir /etc/passwd list", 3}});
+    const auto missing = Cli("remove COM1 nosuch.mfd");
+    EXPECT_EQ(missing.exit, 4);
+    EXPECT_EQ(missing.output.find("Taken away"), std::string::npos) << missing.output;
+    const auto slash = Cli("new-card 1k --name sub/evil.mfd");
+    EXPECT_EQ(slash.exit, 3);
+    EXPECT_NE(slash.output.find("'/'"), std::string::npos) << slash.output;
 }
 
 TEST_F(VReaderCli, ConversionsRoundTripByteForByte) {
