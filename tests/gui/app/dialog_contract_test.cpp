@@ -146,7 +146,10 @@ TEST_F(DialogContractTest, NoticeLimitRefusesTypingAndPastingBeyondIt) {
 TEST_F(DialogContractTest, NoticeLimitCountsBytesUnderADoubleByteCodePage) {
     platform::SetAnsiCodePageOverride(932);  // Japanese: two bytes for a kanji
     window_.LimitText(IDC_NOTICE, 5);
-    QTest::keyClicks(window_.Notice(), QString::fromUtf8("日本語"));
+    for (QChar kanji : QString::fromUtf8("日本語")) {  // typed, as an input method commits
+        QTest::sendKeyEvent(QTest::Click, window_.Notice(), Qt::Key_unknown, QString(kanji),
+                            Qt::NoModifier);
+    }
     EXPECT_EQ(Text(IDC_NOTICE), QString::fromUtf8("日本"));
     QTest::keyClicks(window_.Notice(), QStringLiteral("ab"));
     EXPECT_EQ(Text(IDC_NOTICE), QString::fromUtf8("日本a"));
