@@ -89,8 +89,9 @@ Counts Least(Operation op, std::uint16_t cardType, std::size_t textLength) {
             break;
         }
         case Operation::kChange:
-            // Every sector proved, every sector rewritten, sector 0 again for the length.
-            logins = 2 * sectors + 1;
+            // Every sector proved with the current key, rewritten, then proved with
+            // the new key, last to first, so the length needs no login of its own.
+            logins = 3 * sectors;
             c.read = 1;
             c.write = sectors + 1;
             break;

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
-#include <thread>
 
 #include "monitor/my_thread2.h"
 #include "platform/last_error.h"
@@ -134,30 +133,6 @@ TEST(ThreadBase, ForcedEndReleasesALockTheBodyHeld) {
     EXPECT_FALSE(thread.IsRunning());
     ASSERT_TRUE(readerLock.try_lock()) << "a thread ended by force left the reader lock held";
     readerLock.unlock();
-}
-
-TEST(ThreadBase, AThreadAForcedEndCannotReachIsLeftRunningOnItsObject) {
-    static std::atomic<bool> release{false};
-    static std::atomic<bool> spinning{false};
-    // Never destroyed: the thread left running still runs on it.
-    static auto* thread = new TestThread([](TestThread&) {
-        spinning = true;
-        while (!release) {  // no point where a forced end takes effect
-            std::this_thread::yield();
-        }
-        spinning = false;
-        return 0u;
-    });
-    ASSERT_TRUE(thread->Start(0, 0));
-    ASSERT_TRUE(Eventually([] { return spinning.load(); }));
-    thread->Stop(0);  // used to wait for ever here
-    EXPECT_TRUE(thread->Abandoned());
-    EXPECT_TRUE(thread->IsRunning());
-    EXPECT_EQ(thread->LastExitCode(), 0xFFFFFFFFu);
-    EXPECT_FALSE(thread->Start(0, 0));
-    thread->Stop(0);  // gives up at once now
-    release = true;
-    EXPECT_TRUE(Eventually([] { return !spinning; }));
 }
 
 TEST(ThreadBase, CreationFlagsWithoutPosixMeaningAreRefused) {
