@@ -3,7 +3,7 @@
 #include "platform/last_error.h"
 
 bool CMyThread2::Start(std::uint32_t stackSize, std::uint32_t creationFlags) {
-    if (thread_ != nullptr) {
+    if (thread_ != nullptr || abandoned_) {
         platform::SetLastErrorValue(platform::kErrorServiceAlreadyRunning);
         return false;
     }
@@ -37,12 +37,13 @@ void CMyThread2::Stop(std::uint32_t timeoutMs) {
     }
     stopEvent_->Set();
     if (thread_->Join(timeoutMs) == platform::WaitResult::TimedOut) {
-        // The thread still runs: its handle and stop event stay, and so must
-        // this object, which it runs on.
+        // The thread still runs. Its stop event stays, and so must this object,
+        // which it runs on; only the handle goes (the thread runs on detached).
         if (!thread_->Terminate() ||
             thread_->Join(kForcedEndWaitMs) == platform::WaitResult::TimedOut) {
             abandoned_ = true;
             lastExitCode_ = 0xFFFFFFFFu;
+            thread_.reset();
             return;
         }
     }

@@ -12,8 +12,8 @@
 //
 // A thread that does not end even then (it spins, or blocks where a forced end
 // cannot reach it) is not waited for without end: after kForcedEndWaitMs it is
-// left running. It keeps this object, its stop event and whatever else it uses,
-// so the owner must then never destroy any of them (see Abandoned).
+// left running, detached. It keeps this object, its stop event and whatever else
+// it uses, so the owner must then never destroy any of them (see Abandoned).
 
 #include <cstdint>
 #include <memory>
@@ -40,7 +40,7 @@ public:
     // The thread body: must watch the stop event and return soon after it is set.
     virtual std::uint32_t Run() = 0;
 
-    bool IsRunning() const { return thread_ != nullptr; }
+    bool IsRunning() const { return thread_ != nullptr || abandoned_; }
     // True once Stop has given up on a thread that did not end: it runs on with
     // this object, which the owner must keep for the rest of the process. Start
     // then fails (1056) and Stop returns at once.
