@@ -153,9 +153,8 @@ PCSC_EXPORT std::int16_t ACR120_CALL ACR120_WriteMasterKey(std::int16_t handle,
 PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Login(std::int16_t handle, std::uint8_t sector,
                                                   std::uint8_t keyMode, std::int32_t keySlot,
                                                   std::uint8_t* key) {
-    return OnReader(handle, [&](pcsc::Reader& reader) {
-        return reader.Login(sector, keyMode, keySlot, key);
-    });
+    return OnReader(
+        handle, [&](pcsc::Reader& reader) { return reader.Login(sector, keyMode, keySlot, key); });
 }
 
 PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Read(std::int16_t handle, std::uint8_t block,

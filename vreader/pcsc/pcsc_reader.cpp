@@ -59,7 +59,8 @@ std::int16_t CodeOfPcscResult(LONG result) {
             return rc::kNoCard;
         case SCARD_E_NO_SERVICE:
         case SCARD_E_SERVICE_STOPPED:
-        case SCARD_F_COMM_ERROR:  // the daemon went away during the call
+        case SCARD_F_COMM_ERROR:          // the daemon went away during the call
+        case SCARD_W_SECURITY_VIOLATION:  // pcscd's answer while it shuts down
         case SCARD_E_NO_READERS_AVAILABLE:
         case SCARD_E_READER_UNAVAILABLE:
         case SCARD_E_UNKNOWN_READER:

@@ -67,8 +67,16 @@ Bytes LoadKeyCommand(const std::uint8_t* key) {
 }
 
 Bytes AuthenticateCommand(std::uint8_t block, bool keyB) {
-    return {kClass, 0x86, 0x00, 0x00, 0x05, kAuthenticateVersion, 0x00, block,
-            keyB ? kKeyTypeB : kKeyTypeA, kVolatileKeyLocation};
+    return {kClass,
+            0x86,
+            0x00,
+            0x00,
+            0x05,
+            kAuthenticateVersion,
+            0x00,
+            block,
+            keyB ? kKeyTypeB : kKeyTypeA,
+            kVolatileKeyLocation};
 }
 
 Bytes ReadBinaryCommand(std::uint8_t block) {

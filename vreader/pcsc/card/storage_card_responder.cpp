@@ -58,6 +58,7 @@ Bytes StorageCardResponder::Respond(std::span<const std::uint8_t> command) {
         return Status(kUnknownClass);
     }
     const std::uint8_t ins = command[1];
+    ++commands_[ins];
     const std::uint8_t p2 = command[3];
     const std::size_t lc = command[4];
     const auto data = command.subspan(5);

@@ -4,6 +4,7 @@
 // does, with the card's own access rules.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 
@@ -30,6 +31,8 @@ public:
     const Bytes& Image() const { return image_; }
     // Update Binary commands carried out so far.
     int Writes() const { return writes_; }
+    // Command APDUs answered so far, by instruction byte.
+    const std::map<std::uint8_t, int>& Commands() const { return commands_; }
 
 private:
     Bytes Authenticate(std::span<const std::uint8_t> data);
@@ -40,6 +43,7 @@ private:
     std::optional<vreader::lib::KeyBytes> volatileKey_;
     vreader::lib::ReaderSession session_;  // the login
     int writes_ = 0;
+    std::map<std::uint8_t, int> commands_;
 };
 
 }  // namespace vpcd

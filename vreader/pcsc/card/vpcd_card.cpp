@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,6 +19,10 @@ constexpr int kPollMs = 50;
 
 bool ReadFully(int socket, std::uint8_t* data, std::size_t size) {
     while (size > 0) {
+        // vpcd writes a frame's length and its payload separately: an ACK held
+        // back here would hold the payload for the delayed-ACK time (40 ms).
+        const int on = 1;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
         const ssize_t got = ::recv(socket, data, size, 0);
         if (got <= 0) {
             return false;
@@ -45,6 +50,8 @@ int ConnectTo(std::uint16_t port) {
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
         return -1;
@@ -90,6 +97,11 @@ void VpcdCard::TakeAwayAfterWrites(int writes) {
 Bytes VpcdCard::Image() const {
     std::lock_guard<std::mutex> hold(mutex_);
     return card_ ? card_->Image() : Bytes{};
+}
+
+std::map<std::uint8_t, int> VpcdCard::Commands() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return card_ ? card_->Commands() : std::map<std::uint8_t, int>{};
 }
 
 bool VpcdCard::InField() const {

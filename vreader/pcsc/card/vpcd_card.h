@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -36,6 +37,8 @@ public:
     // The card as it is now, also after it was taken away; empty before Place.
     Bytes Image() const;
     bool InField() const;
+    // Command APDUs the card has answered since Place, by instruction byte.
+    std::map<std::uint8_t, int> Commands() const;
 
 private:
     void Serve();

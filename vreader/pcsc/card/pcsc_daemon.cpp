@@ -1,4 +1,4 @@
-#include "pcsc_daemon.h"
+#include "pcsc/card/pcsc_daemon.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -14,7 +14,7 @@
 #include "pcsc/pcsc_api.h"
 #include "pcsc/pcsc_reader.h"
 
-namespace pcsctest {
+namespace vpcd {
 namespace {
 
 using namespace std::chrono_literals;
@@ -73,8 +73,8 @@ std::optional<std::string> PcscDaemon::Start() {
     if (!std::filesystem::exists(kDaemon) || !std::filesystem::exists(kVpcdDriver)) {
         return "pcscd or the vpcd driver is not installed (packages pcscd, vsmartcard-vpcd)";
     }
-    folder_ = std::filesystem::temp_directory_path() /
-              ("tagquill-pcscd-" + std::to_string(::getpid()));
+    folder_ =
+        std::filesystem::temp_directory_path() / ("tagquill-pcscd-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder_ / "reader.conf.d");
     std::ofstream(folder_ / "reader.conf.d" / "vpcd")
         << "FRIENDLYNAME \"" << kVpcdReaderPrefix << "\"\nDEVICENAME /dev/null:0x8C7B\n"
@@ -157,4 +157,4 @@ bool PcscDaemon::WaitForCard(bool present, unsigned timeoutMs) {
     return reached;
 }
 
-}  // namespace pcsctest
+}  // namespace vpcd

@@ -1,5 +1,5 @@
 #pragma once
-// A pcscd with the vsmartcard vpcd reader for the tests: one that runs already
+// A pcscd with the vsmartcard vpcd reader, for tests and benchmarks: one that runs already
 // and serves the vpcd reader, else one started here (as root) with a private
 // reader configuration, and stopped again by whoever started it.
 
@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace pcsctest {
+namespace vpcd {
 
 class PcscDaemon {
 public:
@@ -32,4 +32,4 @@ private:
     std::filesystem::path folder_;
 };
 
-}  // namespace pcsctest
+}  // namespace vpcd
