@@ -69,9 +69,12 @@ TEST(StorageCardResponse, StatusWordsAndPcscResultsGiveTheReaderCodesOfTheSameMe
         EXPECT_EQ(CodeOfResponse(c.command, c.response), c.code);
     }
     const std::pair<LONG, std::int16_t> results[] = {
-        {SCARD_E_NO_SMARTCARD, rc::kNoCard},        {SCARD_W_REMOVED_CARD, rc::kNoCard},
-        {SCARD_E_NO_SERVICE, rc::kInvalidPort},     {SCARD_F_COMM_ERROR, rc::kInvalidPort},
-        {SCARD_E_UNKNOWN_READER, rc::kInvalidPort}, {SCARD_E_SHARING_VIOLATION, rc::kPortOccupied},
+        {SCARD_E_NO_SMARTCARD, rc::kNoCard},
+        {SCARD_W_REMOVED_CARD, rc::kNoCard},
+        {SCARD_E_NO_SERVICE, rc::kInvalidPort},
+        {SCARD_F_COMM_ERROR, rc::kInvalidPort},
+        {SCARD_E_UNKNOWN_READER, rc::kInvalidPort},
+        {SCARD_E_SHARING_VIOLATION, rc::kPortOccupied},
         {SCARD_F_INTERNAL_ERROR, rc::kUnknownReaderError},
     };
     for (const auto& [result, code] : results) {
