@@ -153,6 +153,11 @@ std::int16_t Reader::Transmit(Command command, const Bytes& apdu, Bytes& respons
         return Fail(result);
     }
     response.resize(std::min<std::size_t>(size, response.size()));
+    if (response.size() < 2) {
+        // Not even a status word: the card did not answer, it has left the field.
+        DropCard();
+        return rc::kNoCard;
+    }
     return CodeOfResponse(command, response);
 }
 

@@ -113,6 +113,7 @@ protected:
     std::size_t Capacity() const { return cardtest::DataAreaSize(Kind()) - 2; }
 
     vpcd::VpcdCard vpcd_;
+    RecordingPoster window_;  // outlives the connection, whose monitor posts to it
     CACR120Mifare card_{StackModule()};
 };
 
@@ -171,15 +172,14 @@ TEST_P(PcscStack, WrongKeyCardTakenAwayAndNoCardGiveClearCodesAndTheCardWorksAga
 TEST_P(PcscStack, MonitorSeesTheCardComeAndGo) {
     card_.SetReaderName(u"USB1");
     card_.Connect();
-    RecordingPoster window;
-    ASSERT_TRUE(card_.StartMonitor(&window, kMonitorMessage));
+    ASSERT_TRUE(card_.StartMonitor(&window_, kMonitorMessage));
     const std::uintptr_t present = (Kind() == CardKind::kClassic1K ? 1u : 2u) << 16 | 1u;
     Place(cardtest::PatternedCard(Kind()));
-    EXPECT_TRUE(window.Reaches(present));
+    EXPECT_TRUE(window_.Reaches(present));
     TakeAway();
-    EXPECT_TRUE(window.Reaches(0));
+    EXPECT_TRUE(window_.Reaches(0));
     Place(cardtest::PatternedCard(Kind()));
-    EXPECT_TRUE(window.Reaches(present));
+    EXPECT_TRUE(window_.Reaches(present));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cards, PcscStack,
@@ -197,18 +197,11 @@ TEST_F(PcscService, StoppedDaemonGivesClearCodesNoHangAndTheReaderComesBack) {
     Place(cardtest::CardWithNotice(CardKind::kClassic4K, "kept"));
     card_.SetReaderName(u"USB1");
     card_.Connect();
-    RecordingPoster window;
-    ASSERT_TRUE(card_.StartMonitor(&window, kMonitorMessage));
-    ASSERT_TRUE(window.Reaches(2u << 16 | 1u));
+    ASSERT_TRUE(card_.StartMonitor(&window_, kMonitorMessage));
+    ASSERT_TRUE(window_.Reaches(2u << 16 | 1u));
 
-    // The daemon goes once the Save has written its first block.
-    const Bytes before = vpcd_.Image();
-    std::thread stopper([&] {
-        for (int i = 0; i < 10000 && vpcd_.Image() == before; ++i) {
-            std::this_thread::sleep_for(1ms);
-        }
-        gDaemon.Stop();
-    });
+    // The daemon goes while the Save waits for the answer to its third write.
+    vpcd_.BeforeAnswerToWrite(3, [] { gDaemon.Stop(); });
     try {
         WriteNotice(card_, u"", platform::FromAnsi(Text(3000)));
         ADD_FAILURE() << "the Save went through a stopped daemon";
@@ -217,10 +210,9 @@ TEST_F(PcscService, StoppedDaemonGivesClearCodesNoHangAndTheReaderComesBack) {
                     error.GetReturnCode() == acr120::rc::kNoCard)
             << error.GetReturnCode();
     }
-    stopper.join();
     ExpectReleased(card_);
     // No service: the monitor's listing finds no card, a new connection no port.
-    EXPECT_TRUE(window.Reaches(0));
+    EXPECT_TRUE(window_.Reaches(0));
     cardtest::ExpectReaderError([&] { ReadNotice(card_, u""); }, acr120::rc::kNoCard);
     CACR120Mifare other(StackModule());
     other.SetReaderName(u"USB1");
@@ -229,7 +221,7 @@ TEST_F(PcscService, StoppedDaemonGivesClearCodesNoHangAndTheReaderComesBack) {
     gNoDaemon = gDaemon.Start();
     ASSERT_FALSE(gNoDaemon) << *gNoDaemon;
     ASSERT_TRUE(PcscDaemon::WaitForCard(true));
-    EXPECT_TRUE(window.Reaches(2u << 16 | 1u));
+    EXPECT_TRUE(window_.Reaches(2u << 16 | 1u));
     WriteNotice(card_, u"", u"back");
     EXPECT_EQ(ReadNotice(card_, u"").storedText, "back");
 }

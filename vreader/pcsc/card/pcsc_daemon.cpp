@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,6 +86,10 @@ std::optional<std::string> PcscDaemon::Start() {
     const std::string config = (folder_ / "reader.conf.d").string();
     pid_ = ::fork();
     if (pid_ == 0) {
+#ifdef __linux__
+        // A test that crashes takes its daemon with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, 1);
         ::dup2(out, 2);

@@ -77,6 +77,7 @@ void VpcdCard::Place(const Bytes& image) {
     card_.emplace(image);
     placed_ = true;
     takeAwayAtWrites_.reset();
+    beforeAnswer_.reset();
     changed_.notify_all();
 }
 
@@ -91,6 +92,13 @@ void VpcdCard::TakeAwayAfterWrites(int writes) {
     std::lock_guard<std::mutex> hold(mutex_);
     if (card_) {
         takeAwayAtWrites_ = card_->Writes() + writes;
+    }
+}
+
+void VpcdCard::BeforeAnswerToWrite(int writes, std::function<void()> action) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (card_) {
+        beforeAnswer_.emplace(card_->Writes() + writes, std::move(action));
     }
 }
 
@@ -114,7 +122,7 @@ bool VpcdCard::ShouldServe() const {
 }
 
 bool VpcdCard::Answer(int socket, const Bytes& message) {
-    std::lock_guard<std::mutex> hold(mutex_);
+    std::unique_lock<std::mutex> hold(mutex_);
     if (message.size() == 1) {
         switch (message[0]) {
             case 0:  // power off
@@ -128,7 +136,15 @@ bool VpcdCard::Answer(int socket, const Bytes& message) {
                 return true;
         }
     }
-    const bool sent = Send(socket, card_->Respond(message));
+    const Bytes response = card_->Respond(message);
+    if (beforeAnswer_ && card_->Writes() >= beforeAnswer_->first) {
+        auto action = std::move(beforeAnswer_->second);
+        beforeAnswer_.reset();
+        hold.unlock();
+        action();
+        hold.lock();
+    }
+    const bool sent = Send(socket, response);
     if (takeAwayAtWrites_ && card_->Writes() >= *takeAwayAtWrites_) {
         takeAwayAtWrites_.reset();
         placed_ = false;

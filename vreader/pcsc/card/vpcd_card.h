@@ -7,11 +7,13 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "pcsc/card/storage_card_responder.h"
 
@@ -33,6 +35,10 @@ public:
     void TakeAway();
     // Takes the card away right after answering the nth Update Binary from now.
     void TakeAwayAfterWrites(int writes);
+    // Runs `action` on the card's thread when the nth Update Binary from now has
+    // been carried out, before its answer goes back: the reader's call is in
+    // flight meanwhile.
+    void BeforeAnswerToWrite(int writes, std::function<void()> action);
 
     // The card as it is now, also after it was taken away; empty before Place.
     Bytes Image() const;
@@ -54,6 +60,7 @@ private:
     bool connected_ = false;
     bool stopping_ = false;
     std::optional<int> takeAwayAtWrites_;
+    std::optional<std::pair<int, std::function<void()>>> beforeAnswer_;
     std::thread server_;
 };
 
