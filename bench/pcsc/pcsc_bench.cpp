@@ -47,8 +47,8 @@ struct Row {
 bool Measure(Operation op, CardKind kind, Row& row) {
     vpcd::VpcdCard vpcd;
     Bytes image = vreader::MakeBlankCard(kind, Bytes{0x01, 0x02, 0x03, 0x04});
-    CACR120Mifare card(platform::ModuleRef{std::filesystem::path(TAGQUILL_PCSC_STACK_DIR) /
-                                           "tagquill"});
+    CACR120Mifare card(
+        platform::ModuleRef{std::filesystem::path(TAGQUILL_PCSC_STACK_DIR) / "tagquill"});
     card.SetReaderName(u"USB1");
     card.Connect();
     if (op == Operation::kLoad) {
