@@ -61,8 +61,8 @@ Bytes GetUidCommand() {
 
 Bytes LoadKeyCommand(const std::uint8_t* key) {
     // Key structure 00: a card key, plain transmission, volatile memory.
-    Bytes command{kClass, 0x82, 0x00, kVolatileKeyLocation, kMifareKeySize};
-    command.insert(command.end(), key, key + kMifareKeySize);
+    Bytes command{kClass, 0x82, 0x00, kVolatileKeyLocation, kMifareKeySize, 0, 0, 0, 0, 0, 0};
+    std::copy_n(key, kMifareKeySize, command.begin() + 5);
     return command;
 }
 
@@ -84,8 +84,12 @@ Bytes ReadBinaryCommand(std::uint8_t block) {
 }
 
 Bytes UpdateBinaryCommand(std::uint8_t block, const std::uint8_t* data) {
-    Bytes command{kClass, 0xD6, 0x00, block, kMifareBlockSize};
-    command.insert(command.end(), data, data + kMifareBlockSize);
+    Bytes command(5 + kMifareBlockSize);
+    command[0] = kClass;
+    command[1] = 0xD6;
+    command[3] = block;
+    command[4] = kMifareBlockSize;
+    std::copy_n(data, kMifareBlockSize, command.begin() + 5);
     return command;
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <future>
 #include <optional>
 #include <thread>
 
@@ -201,7 +202,11 @@ TEST_F(PcscService, StoppedDaemonGivesClearCodesNoHangAndTheReaderComesBack) {
     ASSERT_TRUE(window_.Reaches(2u << 16 | 1u));
 
     // The daemon goes while the Save waits for the answer to its third write.
-    vpcd_.BeforeAnswerToWrite(3, [] { gDaemon.Stop(); });
+    std::promise<void> stopped;
+    vpcd_.BeforeAnswerToWrite(3, [&] {
+        gDaemon.Stop();
+        stopped.set_value();
+    });
     try {
         WriteNotice(card_, u"", platform::FromAnsi(Text(3000)));
         ADD_FAILURE() << "the Save went through a stopped daemon";
@@ -210,6 +215,7 @@ TEST_F(PcscService, StoppedDaemonGivesClearCodesNoHangAndTheReaderComesBack) {
                     error.GetReturnCode() == acr120::rc::kNoCard)
             << error.GetReturnCode();
     }
+    ASSERT_EQ(stopped.get_future().wait_for(30s), std::future_status::ready);
     ExpectReleased(card_);
     // No service: the monitor's listing finds no card, a new connection no port.
     EXPECT_TRUE(window_.Reaches(0));
