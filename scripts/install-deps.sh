@@ -6,6 +6,10 @@ set -euo pipefail
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core nlohmann-json3-dev)
 test_packages=(libgtest-dev libgmock-dev xvfb xauth clang-format-14 git)
 run_packages=(xvfb xauth)
+# The PC/SC reader library builds against pcsc-lite's headers; its tests run a
+# real pcscd with the vsmartcard vpcd reader.
+build_packages+=(libpcsclite-dev)
+test_packages+=(pcscd vsmartcard-vpcd)
 
 wanted=()
 for purpose in "${@:-build test run}"; do

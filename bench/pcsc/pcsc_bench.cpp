@@ -1,0 +1,133 @@
+// What Load, Save and Change ! of a full notice cost over the PC/SC reader
+// library: reader calls, the command APDUs that carry them, and time, on 1K and
+// 4K cards in the vpcd reader of a real pcscd (started here when none serves it,
+// which needs root). Prints figures; checks none.
+//
+//   tagquill-bench-pcsc [rounds=3]
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "card/acr120_mifare.h"
+#include "card/notice_file.h"
+#include "control/virtual_field.h"
+#include "pcsc/card/pcsc_daemon.h"
+#include "pcsc/card/vpcd_card.h"
+#include "platform/code_page.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::duration<double, std::milli>;
+using vreader::Bytes;
+using vreader::CardKind;
+
+enum class Operation { kLoad, kSave, kChange };
+const char* const kOperationNames[] = {"Load", "Save", "Change !"};
+
+std::u16string FullText(CardKind kind) {
+    const std::size_t capacity = kind == CardKind::kClassic1K ? 750 : 3438;
+    std::u16string text;
+    for (std::size_t i = 0; i < capacity; ++i) {
+        text.push_back(static_cast<char16_t>(u'a' + i % 26));
+    }
+    return text;
+}
+
+struct Row {
+    std::map<std::uint8_t, int> apdus;
+    double ms = 0;
+};
+
+bool Measure(Operation op, CardKind kind, Row& row) {
+    vpcd::VpcdCard vpcd;
+    Bytes image = vreader::MakeBlankCard(kind, Bytes{0x01, 0x02, 0x03, 0x04});
+    CACR120Mifare card(
+        platform::ModuleRef{std::filesystem::path(TAGQUILL_PCSC_STACK_DIR) / "tagquill"});
+    card.SetReaderName(u"USB1");
+    card.Connect();
+    if (op == Operation::kLoad) {
+        vpcd.Place(image);
+        if (!vpcd::PcscDaemon::WaitForCard(true)) {
+            return false;
+        }
+        WriteNotice(card, u"", FullText(kind));
+        image = vpcd.Image();
+        vpcd.TakeAway();
+        vpcd::PcscDaemon::WaitForCard(false);
+    }
+    vpcd.Place(image);
+    if (!vpcd::PcscDaemon::WaitForCard(true)) {
+        return false;
+    }
+    const auto before = vpcd.Commands();
+    const auto start = Clock::now();
+    switch (op) {
+        case Operation::kLoad:
+            ReadNotice(card, u"");
+            break;
+        case Operation::kSave:
+            WriteNotice(card, u"", FullText(kind));
+            break;
+        case Operation::kChange:
+            ChangeAccessKey(
+                card, [] { return std::u16string(); }, u"bench");
+            break;
+    }
+    row.ms = Ms(Clock::now() - start).count();
+    row.apdus = vpcd.Commands();
+    for (const auto& [ins, count] : before) {
+        row.apdus[ins] -= count;
+    }
+    vpcd.TakeAway();
+    vpcd::PcscDaemon::WaitForCard(false);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    platform::SetAnsiCodePageOverride(1252);
+    vpcd::PcscDaemon daemon;
+    if (const auto reason = daemon.Start()) {
+        std::fprintf(stderr, "tagquill-bench-pcsc: pcscd with the vpcd reader: %s\n",
+                     reason->c_str());
+        return 1;
+    }
+    // Reader calls: a listing and a selection each send Get Data, a login Load
+    // Keys and General Authenticate, a block read or write one APDU.
+    std::printf("%-4s %-9s %6s %6s %6s %6s %6s %6s %10s %10s\n", "card", "operation", "calls",
+                "apdus", "getuid", "login", "read", "write", "ms (best)", "ms/call");
+    for (const CardKind kind : {CardKind::kClassic1K, CardKind::kClassic4K}) {
+        for (const Operation op : {Operation::kLoad, Operation::kSave, Operation::kChange}) {
+            Row best;
+            for (int round = 0; round < rounds; ++round) {
+                Row row;
+                if (!Measure(op, kind, row)) {
+                    std::fprintf(stderr, "tagquill-bench-pcsc: the card did not show up\n");
+                    return 1;
+                }
+                if (round == 0 || row.ms < best.ms) {
+                    best = row;
+                }
+            }
+            const int getUid = best.apdus[0xCA];
+            const int logins = best.apdus[0x86];
+            const int reads = best.apdus[0xB0];
+            const int writes = best.apdus[0xD6];
+            const int calls = getUid + logins + reads + writes;
+            const int apdus = calls + best.apdus[0x82];
+            std::printf("%-4s %-9s %6d %6d %6d %6d %6d %6d %10.1f %10.2f\n",
+                        kind == CardKind::kClassic1K ? "1K" : "4K",
+                        kOperationNames[static_cast<int>(op)], calls, apdus, getUid, logins, reads,
+                        writes, best.ms, best.ms / calls);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,167 @@
+#include "pcsc/card/pcsc_daemon.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "pcsc/pcsc_api.h"
+#include "pcsc/pcsc_reader.h"
+
+namespace vpcd {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kDaemon = "/usr/sbin/pcscd";
+constexpr const char* kVpcdDriver = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so";
+constexpr const char* kVpcdReaderPrefix = "Virtual PCD";
+
+// The daemon's reader list, or nullopt when no daemon answers.
+std::optional<std::vector<std::string>> DaemonReaders() {
+    const pcsc::Api* api = pcsc::LoadApi();
+    SCARDCONTEXT context{};
+    if (api == nullptr ||
+        api->establishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) {
+        return std::nullopt;
+    }
+    auto names = pcsc::ListReaderNames(*api, context);
+    api->releaseContext(context);
+    return names;
+}
+
+std::optional<std::string> VpcdReader() {
+    const auto readers = DaemonReaders();
+    if (readers) {
+        for (const auto& name : *readers) {
+            if (name.rfind(kVpcdReaderPrefix, 0) == 0) {
+                return name;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::string FileText(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+std::optional<std::string> PcscDaemon::Start() {
+    if (pcsc::LoadApi() == nullptr) {
+        return "libpcsclite.so.1 cannot be loaded (package libpcsclite1)";
+    }
+    if (VpcdReader()) {
+        return std::nullopt;
+    }
+    if (DaemonReaders()) {
+        return "a pcscd without the vpcd reader runs already";
+    }
+    if (::geteuid() != 0) {
+        return "no pcscd runs, and starting one needs root";
+    }
+    if (!std::filesystem::exists(kDaemon) || !std::filesystem::exists(kVpcdDriver)) {
+        return "pcscd or the vpcd driver is not installed (packages pcscd, vsmartcard-vpcd)";
+    }
+    folder_ =
+        std::filesystem::temp_directory_path() / ("tagquill-pcscd-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder_ / "reader.conf.d");
+    std::ofstream(folder_ / "reader.conf.d" / "vpcd")
+        << "FRIENDLYNAME \"" << kVpcdReaderPrefix << "\"\nDEVICENAME /dev/null:0x8C7B\n"
+        << "LIBPATH " << kVpcdDriver << "\nCHANNELID 0x8C7B\n";
+    const std::string log = (folder_ / "pcscd.log").string();
+    const std::string config = (folder_ / "reader.conf.d").string();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+#ifdef __linux__
+        // A test that crashes takes its daemon with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
+        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        ::execl(kDaemon, "pcscd", "--foreground", "--config", config.c_str(), nullptr);
+        ::_exit(127);
+    }
+    // A process start has nothing to wait on but its answer.
+    for (auto deadline = std::chrono::steady_clock::now() + 15s;
+         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms)) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return "pcscd ended at start: " + FileText(log);
+        }
+        if (VpcdReader()) {
+            return std::nullopt;
+        }
+    }
+    Stop();
+    return "pcscd did not serve the vpcd reader within 15 s: " + FileText(log);
+}
+
+void PcscDaemon::Stop() {
+    if (pid_ <= 0) {
+        return;
+    }
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 250 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    if (::kill(pid_, 0) == 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+std::size_t PcscDaemon::ReaderCount() {
+    return DaemonReaders().value_or(std::vector<std::string>{}).size();
+}
+
+bool PcscDaemon::WaitForCard(bool present, unsigned timeoutMs) {
+    const pcsc::Api* api = pcsc::LoadApi();
+    const auto reader = VpcdReader();
+    SCARDCONTEXT context{};
+    if (api == nullptr || !reader ||
+        api->establishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) {
+        return false;
+    }
+    pcsc::ReaderState state{};
+    state.szReader = reader->c_str();
+    state.dwCurrentState = SCARD_STATE_UNAWARE;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool reached = false;
+    while (!reached && std::chrono::steady_clock::now() < deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const LONG result =
+            api->getStatusChange(context, static_cast<DWORD>(left.count()), &state, 1);
+        if (result != SCARD_S_SUCCESS && result != SCARD_E_TIMEOUT) {
+            break;
+        }
+        const bool hasCard = (state.dwEventState & SCARD_STATE_PRESENT) != 0 &&
+                             (state.dwEventState & SCARD_STATE_MUTE) == 0;
+        reached = hasCard == present;
+        state.dwCurrentState = state.dwEventState & ~static_cast<DWORD>(SCARD_STATE_CHANGED);
+    }
+    api->releaseContext(context);
+    return reached;
+}
+
+}  // namespace vpcd

@@ -1,0 +1,287 @@
+#include "pcsc/pcsc_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "reader/acr120_api.h"
+
+namespace pcsc {
+
+namespace rc = acr120::rc;
+namespace key_mode = acr120::usb_key_mode;
+
+namespace {
+
+// The ACR120 names a sector of the 4K card's upper part by its first block / 4.
+bool IsLoginSector(std::uint8_t sector) {
+    return sector < 32 || (sector <= 60 && (sector - 32) % 4 == 0);
+}
+
+}  // namespace
+
+std::vector<std::string> ListReaderNames(const Api& api, SCARDCONTEXT context) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD size = 0;
+        if (api.listReaders(context, nullptr, nullptr, &size) != SCARD_S_SUCCESS || size == 0) {
+            return {};
+        }
+        std::vector<char> text(size);
+        const LONG result = api.listReaders(context, nullptr, text.data(), &size);
+        if (result == SCARD_E_INSUFFICIENT_BUFFER) {
+            continue;  // a reader came between the two calls
+        }
+        if (result != SCARD_S_SUCCESS) {
+            return {};
+        }
+        // Names one after the other, each ended by a zero, the list by another.
+        std::vector<std::string> names;
+        for (const char* at = text.data(); at < text.data() + text.size() && *at != '\0';
+             at += std::strlen(at) + 1) {
+            names.emplace_back(at);
+        }
+        return names;
+    }
+    return {};
+}
+
+std::int16_t CodeOfPcscResult(LONG result) {
+    switch (result) {
+        case SCARD_S_SUCCESS:
+            return rc::kOk;
+        case SCARD_E_NO_SMARTCARD:
+        case SCARD_W_REMOVED_CARD:
+        case SCARD_W_RESET_CARD:
+        case SCARD_W_UNPOWERED_CARD:
+        case SCARD_W_UNRESPONSIVE_CARD:
+        case SCARD_W_UNSUPPORTED_CARD:
+        case SCARD_E_NOT_TRANSACTED:
+            // A contactless card that stops answering has left the field.
+            return rc::kNoCard;
+        case SCARD_E_NO_SERVICE:
+        case SCARD_E_SERVICE_STOPPED:
+        case SCARD_F_COMM_ERROR:          // the daemon went away during the call
+        case SCARD_W_SECURITY_VIOLATION:  // pcscd's answer while it shuts down
+        case SCARD_E_NO_READERS_AVAILABLE:
+        case SCARD_E_READER_UNAVAILABLE:
+        case SCARD_E_UNKNOWN_READER:
+        case SCARD_E_INVALID_HANDLE:
+            return rc::kInvalidPort;
+        case SCARD_E_SHARING_VIOLATION:
+            return rc::kPortOccupied;
+        case SCARD_E_TIMEOUT:
+        case SCARD_E_PROTO_MISMATCH:
+            return rc::kOperationFailed;
+        case SCARD_E_NO_MEMORY:
+            return rc::kInternalError;
+        default:
+            return rc::kUnknownReaderError;
+    }
+}
+
+Reader::~Reader() {
+    DropContext();
+}
+
+void Reader::DropCard() {
+    if (hasCard_) {
+        api_.disconnect(card_, SCARD_LEAVE_CARD);
+        hasCard_ = false;
+    }
+    atr_.clear();
+}
+
+void Reader::DropContext() {
+    DropCard();
+    if (hasContext_) {
+        api_.releaseContext(context_);
+        hasContext_ = false;
+    }
+}
+
+std::int16_t Reader::Fail(LONG result) {
+    const std::int16_t code = CodeOfPcscResult(result);
+    if (code == rc::kInvalidPort) {
+        DropContext();
+    } else if (code == rc::kNoCard) {
+        DropCard();
+    }
+    return code;
+}
+
+std::int16_t Reader::EnsureCard() {
+    if (hasCard_) {
+        return rc::kOk;
+    }
+    if (!hasContext_) {
+        const LONG result = api_.establishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context_);
+        if (result != SCARD_S_SUCCESS) {
+            return rc::kInvalidPort;  // no service: no reader behind this port
+        }
+        hasContext_ = true;
+    }
+    LONG result = api_.connect(context_, name_.c_str(), SCARD_SHARE_SHARED,
+                               SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card_, &protocol_);
+    if (result != SCARD_S_SUCCESS) {
+        return Fail(result);
+    }
+    hasCard_ = true;
+    std::array<BYTE, kMaxAtrSize> atr{};
+    DWORD atrSize = atr.size();
+    DWORD state = 0;
+    DWORD protocol = 0;
+    DWORD nameSize = 0;
+    // The reader's name is known; only the ATR is wanted.
+    result = api_.status(card_, nullptr, &nameSize, &state, &protocol, atr.data(), &atrSize);
+    if (result != SCARD_S_SUCCESS) {
+        return Fail(result);
+    }
+    atr_.assign(atr.begin(), atr.begin() + std::min<DWORD>(atrSize, atr.size()));
+    return rc::kOk;
+}
+
+std::int16_t Reader::Transmit(Command command, const Bytes& apdu, Bytes& response) {
+    if (const auto code = EnsureCard(); code != rc::kOk) {
+        return code;
+    }
+    response.assign(258, 0);
+    DWORD size = static_cast<DWORD>(response.size());
+    const SCARD_IO_REQUEST request{protocol_, sizeof(SCARD_IO_REQUEST)};
+    const LONG result = api_.transmit(card_, &request, apdu.data(), static_cast<DWORD>(apdu.size()),
+                                      nullptr, response.data(), &size);
+    if (result != SCARD_S_SUCCESS) {
+        response.clear();
+        return Fail(result);
+    }
+    response.resize(std::min<std::size_t>(size, response.size()));
+    if (response.size() < 2) {
+        // Not even a status word: the card did not answer, it has left the field.
+        DropCard();
+        return rc::kNoCard;
+    }
+    return CodeOfResponse(command, response);
+}
+
+std::int16_t Reader::IdentifyCard(Card& card) {
+    Bytes response;
+    const bool wasConnected = hasCard_;
+    std::int16_t code = Transmit(Command::kGetUid, GetUidCommand(), response);
+    // A card put down in place of another leaves the old connection dead: one
+    // fresh connection finds the new card.
+    if (code == rc::kNoCard && wasConnected) {
+        code = Transmit(Command::kGetUid, GetUidCommand(), response);
+    }
+    if (code != rc::kOk) {
+        return code;
+    }
+    const std::size_t uidSize = response.size() - 2;
+    if (uidSize == 0 || uidSize > acr120::kSerialNumberSize) {
+        return rc::kUnknownReaderError;
+    }
+    card.uid.assign(response.begin(), response.begin() + static_cast<std::ptrdiff_t>(uidSize));
+    card.tagType = TagTypeOfCard(atr_, uidSize);
+    return rc::kOk;
+}
+
+std::int16_t Reader::ListTags(std::uint8_t* count, std::uint8_t* tagTypes, std::uint8_t* lengths,
+                              std::uint8_t* serials) {
+    if (count == nullptr || tagTypes == nullptr || lengths == nullptr || serials == nullptr) {
+        return rc::kInvalidParameter;
+    }
+    *count = 0;
+    Card card;
+    const std::int16_t code = IdentifyCard(card);
+    if (code == rc::kNoCard || code == rc::kInvalidPort) {
+        return rc::kOk;
+    }
+    if (code != rc::kOk) {
+        return code;
+    }
+    *count = 1;
+    tagTypes[0] = card.tagType;
+    lengths[0] = static_cast<std::uint8_t>(card.uid.size());
+    std::fill_n(serials, acr120::kSerialNumberSize, 0);
+    std::copy(card.uid.begin(), card.uid.end(), serials);
+    return rc::kOk;
+}
+
+std::int16_t Reader::Select(std::uint8_t length, const std::uint8_t* serial,
+                            std::uint8_t* tagTypeOut, std::uint8_t* lengthOut,
+                            std::uint8_t* serialOut) {
+    if (serial == nullptr || length > acr120::kSerialNumberSize) {
+        return rc::kInvalidParameter;
+    }
+    Card card;
+    if (const auto code = IdentifyCard(card); code != rc::kOk) {
+        return code;
+    }
+    // Only the card in the field can be selected; a UID of another is not there.
+    if (length != card.uid.size() || !std::equal(card.uid.begin(), card.uid.end(), serial)) {
+        return rc::kNoCard;
+    }
+    if (tagTypeOut != nullptr) {
+        *tagTypeOut = card.tagType;
+    }
+    if (lengthOut != nullptr) {
+        *lengthOut = length;
+    }
+    if (serialOut != nullptr) {
+        std::fill_n(serialOut, acr120::kSerialNumberSize, 0);
+        std::copy(card.uid.begin(), card.uid.end(), serialOut);
+    }
+    return rc::kOk;
+}
+
+std::int16_t Reader::StoreKey(std::uint8_t slot, const std::uint8_t* key) {
+    if (slot >= kKeySlots || key == nullptr) {
+        return rc::kInvalidParameter;
+    }
+    std::copy_n(key, kMifareKeySize, keys_[slot].begin());
+    return rc::kOk;
+}
+
+std::int16_t Reader::Login(std::uint8_t sector, std::uint8_t keyMode, std::int32_t keySlot,
+                           const std::uint8_t* key) {
+    const bool stored = keyMode == key_mode::kStoredKeyA || keyMode == key_mode::kStoredKeyB;
+    const bool keyB = keyMode == key_mode::kKeyB || keyMode == key_mode::kStoredKeyB;
+    if (!stored && keyMode != key_mode::kKeyA && keyMode != key_mode::kKeyB) {
+        return rc::kInvalidParameter;
+    }
+    if (!IsLoginSector(sector) || (stored && (keySlot < 0 || keySlot >= kKeySlots)) ||
+        (!stored && key == nullptr)) {
+        return rc::kInvalidParameter;
+    }
+    const std::uint8_t* keyBytes = stored ? keys_[static_cast<std::size_t>(keySlot)].data() : key;
+    Bytes response;
+    if (const auto code = Transmit(Command::kLoadKey, LoadKeyCommand(keyBytes), response);
+        code != rc::kOk) {
+        return code;
+    }
+    const auto block = static_cast<std::uint8_t>(sector * 4);
+    return Transmit(Command::kAuthenticate, AuthenticateCommand(block, keyB), response);
+}
+
+std::int16_t Reader::Read(std::uint8_t block, std::uint8_t* data) {
+    if (data == nullptr) {
+        return rc::kInvalidParameter;
+    }
+    Bytes response;
+    if (const auto code = Transmit(Command::kRead, ReadBinaryCommand(block), response);
+        code != rc::kOk) {
+        return code;
+    }
+    if (response.size() != kMifareBlockSize + 2) {
+        return rc::kUnknownReaderError;
+    }
+    std::copy_n(response.begin(), kMifareBlockSize, data);
+    return rc::kOk;
+}
+
+std::int16_t Reader::Write(std::uint8_t block, const std::uint8_t* data) {
+    if (data == nullptr) {
+        return rc::kInvalidParameter;
+    }
+    Bytes response;
+    return Transmit(Command::kUpdate, UpdateBinaryCommand(block, data), response);
+}
+
+}  // namespace pcsc
