@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core nlohmann-json3-dev)
-test_packages=(libgtest-dev libgmock-dev xvfb xauth clang-format-14 git)
+test_packages=(libgtest-dev libgmock-dev xvfb xauth clang-format-14 git clang-14 libclang-rt-14-dev)
 run_packages=(xvfb xauth)
 # The PC/SC reader library builds against pcsc-lite's headers; its tests run a
 # real pcscd with the vsmartcard vpcd reader.

@@ -21,4 +21,6 @@ for preset in ${TAGQUILL_PRESETS:-dev asan tsan}; do
   echo "=== $preset: test ==="
   ctest --preset "$preset" -j "$jobs"
 done
+# Every fuzz program for a bounded time (fuzz preset, clang).
+scripts/fuzz.sh
 echo "All test suites passed."

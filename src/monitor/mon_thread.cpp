@@ -1,6 +1,5 @@
 #include "monitor/mon_thread.h"
 
-#include <array>
 #include <new>
 
 #include "errors/atl_exception.h"
@@ -8,18 +7,13 @@
 #include "reader/acr120_base.h"
 #include "reader/reader_error.h"
 
-// Lives on the thread's stack, so every start begins from an empty field.
-struct CMonThread::State {
-    std::uint8_t count = 0;
-    std::array<std::uint8_t, TagListing::kSerialRoom> serials{};
-};
-
 std::unique_ptr<IPresenceMonitor> CMonThread::Create(CACR120Base& reader) {
     return std::make_unique<CMonThread>(reader);
 }
 
 std::uint32_t CMonThread::Run() {
-    State state;
+    // On the thread's stack, so every start begins from an empty field.
+    CFieldSnapshot snapshot;
     const auto interval = static_cast<std::uint32_t>(pollInterval_.count());
     for (;;) {
         {
@@ -29,7 +23,7 @@ std::uint32_t CMonThread::Run() {
             ReaderLockHolder hold(reader_.GetReaderLock());
             if (!reader_.IsCardConnected()) {
                 try {
-                    Poll(state);
+                    Poll(snapshot);
                 } catch (const ICOMSrvException&) {
                     // A reader that stops answering is no news; try again later.
                 } catch (const CAtlException&) {
@@ -43,25 +37,14 @@ std::uint32_t CMonThread::Run() {
     }
 }
 
-void CMonThread::Poll(State& state) {
+void CMonThread::Poll(CFieldSnapshot& snapshot) {
     // The monitor runs only while the reader is connected, so the port exists.
     TagListing listing;
     CheckReaderResult(reader_.Port()->ListTags(listing));
-    const std::uint16_t cardType = CardTypeFromTagType(listing.tagTypes[0]);
-
-    if (listing.count == 0) {
-        if (state.count != 0) {
-            Post(kCardGone);
-        }
-    } else if (state.count == 0) {
-        Post(CardPresent(cardType));
-    } else if (listing.count != state.count || listing.serials != state.serials) {
-        // Another card, or one more: the window first forgets the old card.
-        Post(kCardGone);
-        Post(CardPresent(cardType));
+    const CFieldSnapshot::Messages messages = snapshot.Update(listing);
+    for (std::size_t i = 0; i < messages.count; ++i) {
+        Post(messages.wParams[i]);
     }
-    state.count = listing.count;
-    state.serials = listing.serials;
 }
 
 void CMonThread::Stop(std::uint32_t timeoutMs) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "monitor/field_snapshot.h"
 #include "monitor/my_thread2.h"
 #include "reader/presence_monitor.h"
 
@@ -21,9 +22,9 @@ public:
     static constexpr std::chrono::milliseconds kPollInterval{500};
 
     // wParam of the monitor message.
-    static constexpr std::uintptr_t kCardGone = 0;
+    static constexpr std::uintptr_t kCardGone = CFieldSnapshot::kCardGone;
     static constexpr std::uintptr_t CardPresent(std::uint16_t cardType) {
-        return (static_cast<std::uintptr_t>(cardType) << 16) | 1u;
+        return CFieldSnapshot::CardPresent(cardType);
     }
 
     explicit CMonThread(CACR120Base& reader) : reader_(reader) {}
@@ -44,10 +45,8 @@ public:
     std::uint32_t Run() override;
 
 private:
-    struct State;
-
-    // One listing and comparison; updates `state` only when the listing worked.
-    void Poll(State& state);
+    // One listing and comparison; updates `snapshot` only when the listing worked.
+    void Poll(CFieldSnapshot& snapshot);
     void Post(std::uintptr_t wParam);
 
     CACR120Base& reader_;

@@ -52,6 +52,9 @@ template <typename Value>
 struct Shown {
     Value* pointer;
 };
+// Spelled out for compilers without deduction for aggregates (clang 14).
+template <typename Value>
+Shown(Value*) -> Shown<Value>;
 struct SerialBytes {
     std::uint8_t* pointer;
 };

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "lib/cancellation.h"
 #include "lib/operations.h"
 #include "lib/reader_session.h"
 #include "reader/acr120_api.h"
@@ -23,9 +24,11 @@ std::int16_t RunCall(std::int16_t handle, const char* function, Station station,
                      const CallWork& work, const CallDescription& describe);
 
 // Catches what must not cross the C boundary. Only std::exception: a thread being
-// cancelled unwinds with abi::__forced_unwind, which must pass untouched.
+// cancelled unwinds with abi::__forced_unwind, which must pass untouched. Cancellation
+// takes effect only in the call's sleeps (lib/cancellation.h).
 template <typename Body>
 std::int16_t GuardCBoundary(Body body) {
+    const CancellationScope cancellation;
     try {
         return body();
     } catch (const std::exception&) {

@@ -1,11 +1,10 @@
 #include "lib/fault_engine.h"
 
-#include <time.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <mutex>
 #include <vector>
+
+#include "lib/cancellation.h"
 
 namespace vreader::lib {
 
@@ -14,18 +13,7 @@ using FaultType = state::Fault::Type;
 
 namespace {
 
-constexpr long kMillisecondsPerSecond = 1000;
-constexpr long kNanosecondsPerMillisecond = 1000000;
 constexpr long kBlockedPollMilliseconds = 5;
-
-// A cancellation point: the program ends a hung monitor thread with pthread_cancel,
-// which must find it here holding no lock.
-void SleepMilliseconds(long milliseconds) {
-    timespec remaining{milliseconds / kMillisecondsPerSecond,
-                       (milliseconds % kMillisecondsPerSecond) * kNanosecondsPerMillisecond};
-    while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-    }
-}
 
 }  // namespace
 
@@ -91,12 +79,13 @@ int FaultCount(const fs::path& readerDir, FaultType type) {
 void DelayCall(const fs::path& readerDir, const char* function, const std::string& arguments) {
     const int latency = FaultCount(readerDir, FaultType::kLatency);
     if (latency > 0) {
-        SleepMilliseconds(latency);
+        CancellableSleep(latency);
     }
     if (HasFault(readerDir, FaultType::kBlock, function)) {
         state::AppendCallLog(readerDir, std::string(function) + " " + arguments + " -> blocked");
+        // The program ends a monitor thread that hangs here by cancelling it.
         while (HasFault(readerDir, FaultType::kBlock, function)) {
-            SleepMilliseconds(kBlockedPollMilliseconds);
+            CancellableSleep(kBlockedPollMilliseconds);
         }
     }
 }

@@ -186,6 +186,15 @@ AnsiConversion ToAnsi(std::u16string_view text) {
         --outLeft;
         result.replaced = true;
     }
+    // Some converters hold back a character until they know what follows.
+    while (converter.valid() &&
+           iconv(converter.get(), nullptr, nullptr, &out, &outLeft) == static_cast<size_t>(-1) &&
+           errno == E2BIG) {
+        size_t used = static_cast<size_t>(out - output.data());
+        output.resize(output.size() * 2);
+        out = output.data() + used;
+        outLeft = output.size() - used;
+    }
     output.resize(static_cast<size_t>(out - output.data()));
     result.bytes = std::move(output);
     return result;
@@ -210,6 +219,11 @@ std::u16string FromAnsi(std::string_view bytes) {
         *out++ = static_cast<char>(0xFD);
         *out++ = static_cast<char>(0xFF);
         outLeft -= 2;
+    }
+    // The Vietnamese and Hebrew converters hold the last character back, waiting for a
+    // combining mark; without this the text would lose its last character.
+    if (converter.valid()) {
+        iconv(converter.get(), nullptr, nullptr, &out, &outLeft);
     }
     size_t produced = static_cast<size_t>(out - output.data());
     std::u16string text;

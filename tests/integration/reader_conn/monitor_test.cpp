@@ -7,19 +7,6 @@
 
 #include "connection_support.h"
 
-// Both sanitizers lose track of a thread cancelled inside an intercepted
-// blocking call (nanosleep, read...): ThreadSanitizer never sees the unwinding
-// release its locks and reports the next lock as a double lock; AddressSanitizer
-// finds the stack poison that the skipped frame epilogues left behind. The
-// forced end is therefore proven in the plain build only.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-#define TAGQUILL_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
-#define TAGQUILL_SANITIZED 1
-#endif
-#endif
-
 namespace {
 
 using vreader::CardKind;
@@ -103,9 +90,6 @@ TEST_P(Monitor, DisconnectEndsTheMonitorWithinOneListingAndOnePollInterval) {
 }
 
 TEST_P(Monitor, HungListingIsEndedAfterTheTimeOutAndFreesTheReaderLock) {
-#ifdef TAGQUILL_SANITIZED
-    GTEST_SKIP() << "the sanitizer cannot follow a thread cancelled in a blocking call";
-#endif
     field_.NewCard(Reader(), CardKind::kClassic1K);
     field_.Block(Reader(), GetParam().listing);
     StartMonitor();
