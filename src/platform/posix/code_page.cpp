@@ -187,8 +187,7 @@ AnsiConversion ToAnsi(std::u16string_view text) {
         result.replaced = true;
     }
     // Some converters hold back a character until they know what follows.
-    while (converter.valid() &&
-           iconv(converter.get(), nullptr, nullptr, &out, &outLeft) == static_cast<size_t>(-1) &&
+    while (iconv(converter.get(), nullptr, nullptr, &out, &outLeft) == static_cast<size_t>(-1) &&
            errno == E2BIG) {
         size_t used = static_cast<size_t>(out - output.data());
         output.resize(output.size() * 2);
@@ -222,9 +221,7 @@ std::u16string FromAnsi(std::string_view bytes) {
     }
     // The Vietnamese and Hebrew converters hold the last character back, waiting for a
     // combining mark; without this the text would lose its last character.
-    if (converter.valid()) {
-        iconv(converter.get(), nullptr, nullptr, &out, &outLeft);
-    }
+    iconv(converter.get(), nullptr, nullptr, &out, &outLeft);
     size_t produced = static_cast<size_t>(out - output.data());
     std::u16string text;
     text.reserve(produced / 2);
