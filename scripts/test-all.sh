@@ -23,4 +23,11 @@ for preset in ${TAGQUILL_PRESETS:-dev asan tsan}; do
 done
 # Every fuzz program for a bounded time (fuzz preset, clang).
 scripts/fuzz.sh
+# The Debian package: built from the release preset, installed with apt, checked
+# against a virtual card and removed again. It installs system-wide, so only as
+# root; TAGQUILL_PACKAGE=0 skips it.
+if [ "${TAGQUILL_PACKAGE:-1}" = 1 ] && [ "$(id -u)" -eq 0 ]; then
+  echo "=== release: package, install, check, remove ==="
+  scripts/package-check.sh
+fi
 echo "All test suites passed."

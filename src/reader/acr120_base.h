@@ -74,6 +74,9 @@ public:
     std::int16_t ReaderHandle() const { return port_ ? port_->Handle() : -1; }
     std::uint8_t Station() const { return port_ ? port_->Station() : 0; }
     ReaderLock& GetReaderLock() { return *readerLock_; }
+    // The card the last selection chose; kept after DisconnectCard, so a caller
+    // can name the card a finished (or failed) sequence worked on.
+    const SelectedTag& SelectedCard() const { return card_; }
 
     // True once a monitor thread in this process could not be ended and was left
     // running. The program then ends without tearing down what that thread may

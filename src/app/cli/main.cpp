@@ -1,0 +1,249 @@
+// tagquill-notice: the window's notice commands for scripts and batch work, over
+// the same card layer, presence monitor and reader discovery.
+
+#include <chrono>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cli/card_commands.h"
+#include "app/cli/card_events.h"
+#include "app/cli/exit_codes.h"
+#include "app/cli/notice_text.h"
+#include "app/cli/options.h"
+#include "app/cli/progress_line.h"
+#include "app/cli/report_output.h"
+#include "app/cli/usage_text.h"
+#include "card/acr120_mifare.h"
+#include "discovery/reader_discovery.h"
+#include "errors/atl_exception.h"
+#include "errors/com_srv_exception.h"
+#include "errors/show_error.h"
+#include "platform/code_page.h"
+#include "platform/console.h"
+#include "platform/library.h"
+#include "reader/library_binding.h"
+
+namespace notice_cli {
+namespace {
+
+using std::chrono::milliseconds;
+
+std::string TextOf(const TextSource& source, bool firstLineOnly) {
+    if (source.text) {
+        return *source.text;
+    }
+    if (!source.file) {
+        return {};
+    }
+    const std::string all = ReadAll(*source.file);
+    return firstLineOnly ? FirstLine(all) : WithoutFinalLineBreak(all);
+}
+
+CommandTexts ReadTexts(const Options& options) {
+    CommandTexts texts;
+    texts.key = platform::Utf8ToUtf16(TextOf(options.key, true));
+    texts.newKey = platform::Utf8ToUtf16(TextOf(options.newKey, true));
+    if (options.command == Command::Write) {
+        TextSource notice = options.notice;
+        if (!notice.Given()) {
+            notice.file = "-";
+        }
+        texts.notice = NoticeFromUtf8(TextOf(notice, false));
+    }
+    return texts;
+}
+
+std::vector<std::string> FoundReaders() {
+    std::vector<std::u16string> names;
+    EnumReaders(names);
+    std::vector<std::string> found;
+    for (const auto& name : names) {
+        found.push_back(platform::Utf16ToUtf8(name));
+    }
+    return found;
+}
+
+std::string ChooseReader(const Options& options) {
+    if (options.reader) {
+        return *options.reader;
+    }
+    const std::vector<std::string> found = FoundReaders();
+    if (found.size() == 1) {
+        return found[0];
+    }
+    if (found.empty()) {
+        throw UsageError("no reader found; name one with --reader");
+    }
+    std::string list;
+    for (const auto& name : found) {
+        list += (list.empty() ? "" : ", ") + name;
+    }
+    throw UsageError("choose a reader with --reader (found " + list + ")");
+}
+
+Failure NoteFailure(std::string text, int exit) {
+    Failure failure;
+    failure.exit = exit;
+    failure.text = failure.description = std::move(text);
+    return failure;
+}
+
+std::string SecondsText(double seconds) {
+    std::string text = std::to_string(seconds);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') {
+        text.pop_back();
+    }
+    return text;
+}
+
+// Waits for cards and runs the command on each, as --wait and --each ask.
+int RunWaiting(const Options& options, const std::string& reader, CACR120Mifare& card,
+               CardEvents& events, const CommandTexts& texts, ReportOutput& output) {
+    const bool terminal = platform::StderrIsTerminal();
+    int firstFailure = kOk;
+    unsigned long done = 0;
+    for (;;) {
+        std::optional<CardEvents::Clock::time_point> deadline;
+        if (options.waitSeconds) {
+            deadline =
+                CardEvents::Clock::now() + std::chrono::duration_cast<CardEvents::Clock::duration>(
+                                               std::chrono::duration<double>(*options.waitSeconds));
+        }
+        WaitOutcome waited;
+        {
+            ProgressLine line(terminal, "Waiting for a card on " + reader + " (Ctrl+C to stop)",
+                              milliseconds(0));
+            waited = events.WaitForCard(deadline);
+        }
+        if (waited == WaitOutcome::Interrupted) {
+            return options.each ? firstFailure : kInterrupted;
+        }
+        if (waited == WaitOutcome::TimedOut) {
+            if (options.each && done > 0) {
+                return firstFailure;
+            }
+            output.Failed(NoteFailure(
+                "no card came within " + SecondsText(*options.waitSeconds) + " s", kNoCardInTime));
+            return kNoCardInTime;
+        }
+        CardReport report;
+        {
+            ProgressLine line(terminal, "Working on the card in " + reader, milliseconds(1000));
+            report = RunCardCommand(card, options.command, texts);
+        }
+        output.Card(report);
+        if (report.failure && firstFailure == kOk) {
+            firstFailure = report.failure->exit;
+        }
+        ++done;
+        if (!options.each || (options.count && done >= *options.count)) {
+            return firstFailure;
+        }
+        ProgressLine line(terminal, "Take the card away from " + reader, milliseconds(0));
+        if (events.WaitForCardGone() == WaitOutcome::Interrupted) {
+            return firstFailure;
+        }
+    }
+}
+
+int RunCommand(const Options& options) {
+    if (options.command == Command::Readers) {
+        ReportOutput(options, "").Readers(FoundReaders());
+        return kOk;
+    }
+    CommandTexts texts;
+    try {
+        texts = ReadTexts(options);
+    } catch (const std::runtime_error& error) {
+        ReportOutput(options, options.reader.value_or(""))
+            .Failed(NoteFailure(error.what(), kFailure));
+        return kFailure;
+    }
+    const std::string reader = ChooseReader(options);
+    ReportOutput output(options, reader);
+    Stage stage = Stage::Keys;
+    // Declared before the card: the card's monitor posts to them until the card
+    // object has stopped it.
+    CardEvents events;
+    std::optional<platform::InterruptWatch> interrupts;
+    std::unique_ptr<CACR120Mifare> card;
+    try {
+        CheckKeys(options.command, texts);
+        stage = Stage::Text;
+        if (options.command == Command::Write) {
+            CheckNotice(texts);
+        }
+        stage = Stage::Reader;
+        const bool waiting = options.wait || options.each;
+        if (waiting) {
+            interrupts.emplace([&events] { events.Interrupt(); });
+        }
+        card = std::make_unique<CACR120Mifare>(platform::ProgramModule());
+        card->SetReaderName(platform::Utf8ToUtf16(reader).c_str());
+        card->Connect();
+        if (waiting) {
+            if (!card->StartMonitor(&events, kMonitorMessage)) {
+                output.Failed(NoteFailure("the card presence monitor did not start", kFailure));
+                return kFailure;
+            }
+            return RunWaiting(options, reader, *card, events, texts, output);
+        }
+    } catch (const ICOMSrvException& error) {
+        output.Failed(FailureOf(error, ExitFor(error, stage, options.command)));
+        // The error says only that a library is missing; this says which and why.
+        if (const std::string why = reader_binding::LastLoadFailure(); !why.empty()) {
+            std::cerr << "tagquill-notice: reader library not loaded: " << why << "\n";
+        }
+        return ExitFor(error, stage, options.command);
+    }
+    CardReport report;
+    {
+        ProgressLine line(platform::StderrIsTerminal(), "Working on the card in " + reader,
+                          milliseconds(1000));
+        report = RunCardCommand(*card, options.command, texts);
+    }
+    output.Card(report);
+    return report.failure ? report.failure->exit : kOk;
+}
+
+int Main(const std::vector<std::string>& words) {
+    // Before any text is converted, as in the window.
+    platform::FixAnsiCodePage();
+    try {
+        const Options options = ParseOptions(words);
+        if (options.help) {
+            std::cout << kUsageText;
+            return kOk;
+        }
+        if (options.version) {
+            std::cout << "tagquill-notice " << TAGQUILL_VERSION << "\n";
+            return kOk;
+        }
+        if (options.codePage) {
+            platform::SetAnsiCodePageOverride(*options.codePage);
+        }
+        return RunCommand(options);
+    } catch (const UsageError& error) {
+        std::cerr << "tagquill-notice: " << error.what() << "\n"
+                  << "Try 'tagquill-notice --help'.\n";
+        return kUsage;
+    } catch (const CAtlException& error) {
+        std::cerr << "tagquill-notice: " << platform::Utf16ToUtf8(FormatError(error)) << "\n";
+    } catch (const std::bad_alloc&) {
+        std::cerr << "tagquill-notice: " << platform::Utf16ToUtf8(kOutOfMemoryText) << "\n";
+    } catch (const std::exception& error) {
+        std::cerr << "tagquill-notice: " << error.what() << "\n";
+    }
+    return kFailure;
+}
+
+}  // namespace
+}  // namespace notice_cli
+
+int main(int argc, char** argv) {
+    return notice_cli::Main(platform::Utf8Arguments(argc, argv));
+}

@@ -1,0 +1,76 @@
+#include "app/cli/notice_text.h"
+
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/code_page.h"
+
+namespace notice_cli {
+
+std::u16string NoticeFromUtf8(std::string_view utf8) {
+    if (utf8.substr(0, 3) == "\xEF\xBB\xBF") {
+        utf8.remove_prefix(3);
+    }
+    const std::u16string text = platform::Utf8ToUtf16(utf8);
+    std::u16string windowed;
+    windowed.reserve(text.size() + text.size() / 8);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) {
+            windowed.push_back(u'\r');
+        }
+        windowed.push_back(text[i]);
+    }
+    return windowed;
+}
+
+std::string NoticeToUtf8(std::string_view storedText) {
+    const std::u16string text = platform::FromAnsi(storedText);
+    std::u16string plain;
+    plain.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')) {
+            plain.push_back(text[i]);
+        }
+    }
+    return platform::Utf16ToUtf8(plain);
+}
+
+std::string ReadAll(const std::string& file) {
+    if (file == "-") {
+        std::ostringstream all;
+        all << std::cin.rdbuf();
+        if (std::cin.bad()) {
+            throw std::runtime_error("cannot read stdin");
+        }
+        return all.str();
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + file);
+    }
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        throw std::runtime_error("cannot read " + file);
+    }
+    return text;
+}
+
+std::string WithoutFinalLineBreak(std::string text) {
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+        if (!text.empty() && text.back() == '\r') {
+            text.pop_back();
+        }
+    }
+    return text;
+}
+
+std::string FirstLine(const std::string& text) {
+    const auto end = text.find('\n');
+    return WithoutFinalLineBreak(end == std::string::npos ? text : text.substr(0, end + 1));
+}
+
+}  // namespace notice_cli

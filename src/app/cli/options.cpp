@@ -1,0 +1,207 @@
+#include "app/cli/options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+namespace notice_cli {
+namespace {
+
+std::optional<Command> CommandNamed(std::string_view name) {
+    if (name == "read")
+        return Command::Read;
+    if (name == "write")
+        return Command::Write;
+    if (name == "clear")
+        return Command::Clear;
+    if (name == "change-key")
+        return Command::ChangeKey;
+    if (name == "info")
+        return Command::Info;
+    if (name == "readers")
+        return Command::Readers;
+    return std::nullopt;
+}
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+unsigned long WholeNumber(const std::string& text, const char* option, unsigned long low) {
+    if (!AllDigits(text) || text.size() > 9 || std::stoul(text) < low) {
+        throw UsageError(std::string(option) + " needs a whole number of at least " +
+                         std::to_string(low) + ", not '" + text + "'");
+    }
+    return std::stoul(text);
+}
+
+// Seconds, whole or with a fraction: "10", "2.5".
+std::optional<double> Seconds(std::string_view text) {
+    const auto dot = text.find('.');
+    const std::string_view whole = text.substr(0, dot);
+    const std::string_view fraction = dot == std::string_view::npos ? "" : text.substr(dot + 1);
+    if (!AllDigits(whole) || whole.size() > 7 ||
+        (dot != std::string_view::npos && !AllDigits(fraction))) {
+        return std::nullopt;
+    }
+    return std::stod(std::string(text));
+}
+
+void SetOnce(std::optional<std::string>& slot, const std::string& value, const char* option) {
+    if (slot) {
+        throw UsageError(std::string(option) + " given twice");
+    }
+    slot = value;
+}
+
+}  // namespace
+
+bool IsAnsiCodePage(unsigned codePage) {
+    return codePage == 874 || codePage == 932 || codePage == 936 || codePage == 949 ||
+           codePage == 950 || (codePage >= 1250 && codePage <= 1258);
+}
+
+Options ParseOptions(const std::vector<std::string>& words) {
+    Options options;
+    std::vector<std::string> positional;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::string word = words[i];
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            positional.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::optional<std::string> attached;  // --name=value
+        if (const auto equals = word.find('=');
+            word.rfind("--", 0) == 0 && equals != std::string::npos) {
+            attached = word.substr(equals + 1);
+            word.resize(equals);
+        }
+        const auto value = [&]() -> std::string {
+            if (attached) {
+                return *attached;
+            }
+            if (i + 1 >= words.size()) {
+                throw UsageError(word + " needs a value");
+            }
+            return words[++i];
+        };
+        const auto noValue = [&] {
+            if (attached) {
+                throw UsageError(word + " takes no value");
+            }
+        };
+        if (word == "--help" || word == "-h") {
+            noValue();
+            options.help = true;
+        } else if (word == "--version") {
+            noValue();
+            options.version = true;
+        } else if (word == "--reader") {
+            SetOnce(options.reader, value(), "--reader");
+        } else if (word == "--key") {
+            SetOnce(options.key.text, value(), "--key");
+        } else if (word == "--key-file") {
+            SetOnce(options.key.file, value(), "--key-file");
+        } else if (word == "--new-key") {
+            SetOnce(options.newKey.text, value(), "--new-key");
+        } else if (word == "--new-key-file") {
+            SetOnce(options.newKey.file, value(), "--new-key-file");
+        } else if (word == "--file") {
+            SetOnce(options.notice.file, value(), "--file");
+        } else if (word == "--code-page") {
+            const std::string text = value();
+            const unsigned long codePage = WholeNumber(text, "--code-page", 1);
+            if (!IsAnsiCodePage(static_cast<unsigned>(codePage))) {
+                throw UsageError(
+                    "--code-page takes a Windows ANSI code page (874, 932, 936, 949, "
+                    "950, 1250 to 1258), not " +
+                    text);
+            }
+            options.codePage = static_cast<unsigned>(codePage);
+        } else if (word == "--wait") {
+            options.wait = true;
+            // The seconds are optional: a following number is taken as them.
+            std::optional<std::string> seconds = attached;
+            if (!seconds && i + 1 < words.size() && Seconds(words[i + 1])) {
+                seconds = words[++i];
+            }
+            if (seconds) {
+                options.waitSeconds = Seconds(*seconds);
+                if (!options.waitSeconds) {
+                    throw UsageError("--wait takes seconds, not '" + *seconds + "'");
+                }
+            }
+        } else if (word == "--each") {
+            noValue();
+            options.each = true;
+        } else if (word == "--count") {
+            options.count = WholeNumber(value(), "--count", 1);
+        } else if (word == "--json") {
+            noValue();
+            options.json = true;
+        } else {
+            throw UsageError("unknown option " + word);
+        }
+    }
+    if (options.help || options.version) {
+        return options;
+    }
+
+    if (positional.empty()) {
+        throw UsageError("no command given");
+    }
+    const auto command = CommandNamed(positional[0]);
+    if (!command) {
+        throw UsageError("unknown command '" + positional[0] + "'");
+    }
+    options.command = *command;
+    const std::size_t allowed = options.command == Command::Write ? 2 : 1;
+    if (positional.size() > allowed) {
+        throw UsageError("unexpected argument '" + positional[allowed] + "'");
+    }
+    if (positional.size() == 2) {
+        options.notice.text = positional[1];
+    }
+
+    const bool write = options.command == Command::Write;
+    const bool changeKey = options.command == Command::ChangeKey;
+    const bool readers = options.command == Command::Readers;
+    if (options.notice.file && !write) {
+        throw UsageError("--file is for write only");
+    }
+    if (options.notice.text && options.notice.file) {
+        throw UsageError("give the notice as an argument or with --file, not both");
+    }
+    if (options.newKey.Given() && !changeKey) {
+        throw UsageError("--new-key and --new-key-file are for change-key only");
+    }
+    if (readers && (options.reader || options.key.Given() || options.wait || options.each ||
+                    options.codePage)) {
+        throw UsageError("readers takes no reader, key, code page or waiting options");
+    }
+    for (const auto& [source, name] :
+         {std::pair{&options.key, "--key"}, std::pair{&options.newKey, "--new-key"}}) {
+        if (source->text && source->file) {
+            throw UsageError(std::string(name) + " and " + name + "-file exclude each other");
+        }
+    }
+    const int fromStdin =
+        (options.key.FromStdin() ? 1 : 0) + (options.newKey.FromStdin() ? 1 : 0) +
+        (write && !options.notice.text && (!options.notice.file || options.notice.FromStdin()) ? 1
+                                                                                               : 0);
+    if (fromStdin > 1) {
+        throw UsageError("only one of the key, the new key and the notice can come from stdin");
+    }
+    if (options.count && !options.each) {
+        throw UsageError("--count goes with --each");
+    }
+    return options;
+}
+
+}  // namespace notice_cli
