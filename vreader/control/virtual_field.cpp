@@ -1,13 +1,12 @@
 #include "control/virtual_field.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <sstream>
 #include <thread>
 
+#include "core/files.h"
 #include "core/mifare.h"
 #include "core/state.h"
 
@@ -259,14 +258,14 @@ fs::path VirtualField::PlaceCard(const std::string& card, const std::string& rea
     const fs::path folder = ReaderDir(reader);
     const fs::path target = folder / card;
     st::FieldLock lock(folder);
-    if (::link(source.c_str(), target.c_str()) != 0) {
-        if (errno == EEXIST) {
-            Throw(ErrorKind::kExists,
-                  "a card " + card + " is in " + folder.filename().string() + " already");
-        }
+    const files::MoveResult moved = files::MoveNoReplace(source, target);
+    if (moved == files::MoveResult::kTargetExists) {
+        Throw(ErrorKind::kExists,
+              "a card " + card + " is in " + folder.filename().string() + " already");
+    }
+    if (moved == files::MoveResult::kFailed) {
         Throw(ErrorKind::kIo, "cannot move " + source.string() + " to " + target.string());
     }
-    ::unlink(source.c_str());
     return target;
 }
 
@@ -576,16 +575,11 @@ void VirtualField::ClearCallLog(const std::string& reader) {
 
 namespace {
 fs::path MakeTempStateDir() {
-    std::error_code ec;
-    fs::path base = fs::temp_directory_path(ec);
-    if (ec) {
-        base = "/tmp";
+    fs::path folder = files::MakeTempFolder("tagquill-vreader-");
+    if (folder.empty()) {
+        Throw(ErrorKind::kIo, "cannot create a temporary folder");
     }
-    std::string pattern = (base / "tagquill-vreader-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        Throw(ErrorKind::kIo, "cannot create a temporary folder under " + base.string());
-    }
-    return pattern;
+    return folder;
 }
 }  // namespace
 
@@ -594,15 +588,11 @@ ScopedVirtualField::ScopedVirtualField() : VirtualField(MakeTempStateDir()) {
     if (const char* old = std::getenv(st::kEnvVar)) {
         previous_ = old;
     }
-    ::setenv(st::kEnvVar, Dir().c_str(), 1);
+    files::SetEnvironment(st::kEnvVar, Dir().string());
 }
 
 ScopedVirtualField::~ScopedVirtualField() {
-    if (previous_) {
-        ::setenv(st::kEnvVar, previous_->c_str(), 1);
-    } else {
-        ::unsetenv(st::kEnvVar);
-    }
+    files::SetEnvironment(st::kEnvVar, previous_);
     std::error_code ec;
     fs::remove_all(Dir(), ec);
 }

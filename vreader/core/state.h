@@ -16,10 +16,15 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace vreader::files {
+class FileLock;
+}
 
 namespace vreader::state {
 
@@ -65,7 +70,7 @@ std::optional<Bytes> ReadFileBytes(const fs::path& path);
 bool WriteFileAtomic(const fs::path& path, const Bytes& data);
 bool WriteTextAtomic(const fs::path& path, const std::string& text);
 
-// Exclusive lock on a reader's field for one update (flock: between threads of a process
+// Exclusive lock on a reader's field for one update (between threads of a process
 // through separate open files, and between processes).
 class FieldLock {
 public:
@@ -75,7 +80,7 @@ public:
     FieldLock& operator=(const FieldLock&) = delete;
 
 private:
-    int fd_ = -1;
+    std::unique_ptr<files::FileLock> lock_;
 };
 
 // Moves a card image out of a field into <state>/cards, under a fresh name when its name

@@ -1,11 +1,11 @@
 #include "lib/fault_engine.h"
 
-#include <time.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <vector>
+
+#include "core/files.h"
 
 namespace vreader::lib {
 
@@ -14,18 +14,7 @@ using FaultType = state::Fault::Type;
 
 namespace {
 
-constexpr long kMillisecondsPerSecond = 1000;
-constexpr long kNanosecondsPerMillisecond = 1000000;
 constexpr long kBlockedPollMilliseconds = 5;
-
-// A cancellation point: the program ends a hung monitor thread with pthread_cancel,
-// which must find it here holding no lock.
-void SleepMilliseconds(long milliseconds) {
-    timespec remaining{milliseconds / kMillisecondsPerSecond,
-                       (milliseconds % kMillisecondsPerSecond) * kNanosecondsPerMillisecond};
-    while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-    }
-}
 
 }  // namespace
 
@@ -91,12 +80,12 @@ int FaultCount(const fs::path& readerDir, FaultType type) {
 void DelayCall(const fs::path& readerDir, const char* function, const std::string& arguments) {
     const int latency = FaultCount(readerDir, FaultType::kLatency);
     if (latency > 0) {
-        SleepMilliseconds(latency);
+        files::SleepMilliseconds(latency);
     }
     if (HasFault(readerDir, FaultType::kBlock, function)) {
         state::AppendCallLog(readerDir, std::string(function) + " " + arguments + " -> blocked");
         while (HasFault(readerDir, FaultType::kBlock, function)) {
-            SleepMilliseconds(kBlockedPollMilliseconds);
+            files::SleepMilliseconds(kBlockedPollMilliseconds);
         }
     }
 }

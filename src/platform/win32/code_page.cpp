@@ -23,8 +23,8 @@ std::size_t AppendCharacter(unsigned codePage, std::string_view bytes, std::u16s
         size = 2;
     }
     wchar_t units[4] = {};
-    const int count = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(),
-                                          Length(size), units, 4);
+    const int count =
+        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), Length(size), units, 4);
     if (count <= 0) {
         text.push_back(u'\xFFFD');
     } else {
@@ -43,8 +43,8 @@ std::string WideToMultiByte(unsigned codePage, DWORD flags, std::u16string_view 
                                          nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
     if (size > 0) {
-        WideCharToMultiByte(codePage, flags, wide, Length(text.size()), bytes.data(), size,
-                            nullptr, usedDefault);
+        WideCharToMultiByte(codePage, flags, wide, Length(text.size()), bytes.data(), size, nullptr,
+                            usedDefault);
     }
     return bytes;
 }

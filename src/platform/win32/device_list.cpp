@@ -1,7 +1,10 @@
 #include "platform/device_list.h"
 
+// windows.h first: the other system headers build on it.
+// clang-format off
 #include <windows.h>
 #include <setupapi.h>
+// clang-format on
 
 namespace platform {
 

@@ -1,7 +1,10 @@
 #include "platform/library.h"
 
+// windows.h first: the other system headers build on it.
+// clang-format off
 #include <windows.h>
 #include <shlwapi.h>
+// clang-format on
 
 #include <algorithm>
 #include <cctype>
@@ -39,7 +42,7 @@ std::filesystem::path LibraryPathBeside(const ModuleRef& module, const std::stri
         return fileName;
     }
     // Room for the folder, a backslash and the terminator.
-    std::wstring folder = module.file.wstring();
+    std::wstring folder = std::filesystem::path(module.file).make_preferred().wstring();
     folder.resize(folder.size() + 2, L'\0');
     if (!PathRemoveFileSpecW(folder.data()) || folder[0] == L'\0') {
         return fileName;
@@ -60,8 +63,8 @@ LibraryHandle LoadLibraryFile(const std::filesystem::path& path, std::string* lo
             FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                FORMAT_MESSAGE_IGNORE_INSERTS,
                            nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-            std::u16string message = text != nullptr ? reinterpret_cast<const char16_t*>(text)
-                                                     : u"cannot be loaded";
+            std::u16string message =
+                text != nullptr ? reinterpret_cast<const char16_t*>(text) : u"cannot be loaded";
             if (text != nullptr) {
                 LocalFree(text);
             }
