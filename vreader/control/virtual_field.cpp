@@ -147,11 +147,10 @@ void VirtualField::AddReader(const std::string& reader, std::uint8_t station) {
     if (fs::exists(folder, ec)) {
         Throw(ErrorKind::kExists, "reader " + folder.filename().string() + " exists already");
     }
-    fs::create_directories(folder, ec);
-    if (ec) {
-        Throw(ErrorKind::kIo, "cannot create " + folder.string() + ": " + ec.message());
+    if (!files::MakeFolders(folder)) {
+        Throw(ErrorKind::kIo, "cannot create " + folder.string());
     }
-    fs::create_directories(CardsDir(), ec);
+    files::MakeFolders(CardsDir());
     Bytes eeprom(st::kEepromSize, 0);
     eeprom[5] = st::kRegister5Default;
     if (!st::WriteTextAtomic(folder / st::kStationFile, std::to_string(station) + "\n") ||

@@ -42,6 +42,9 @@ MoveResult MoveNoReplace(const fs::path& from, const fs::path& to);
 // Appends one chunk in one write, emptying the file first when it is over `limit`.
 void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t limit);
 
+// Creates the folder and any missing parents; true when it exists afterwards.
+bool MakeFolders(const fs::path& folder);
+
 // A sleep in which a thread ended by force may stop.
 void SleepMilliseconds(long milliseconds);
 unsigned long ProcessId();

@@ -134,6 +134,12 @@ void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t l
     WriteAll(file.fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
+bool MakeFolders(const fs::path& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    return !ec;
+}
+
 // A cancellation point: the program ends a hung monitor thread with pthread_cancel,
 // which must find it here holding no lock.
 void SleepMilliseconds(long milliseconds) {

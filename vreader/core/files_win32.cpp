@@ -150,6 +150,21 @@ void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t l
     }
 }
 
+// mingw's create_directories reports "File exists" for folders it could make.
+bool MakeFolders(const fs::path& folder) {
+    fs::path partial;
+    for (const fs::path& part : fs::path(folder).make_preferred()) {
+        partial /= part;
+        if (!partial.has_relative_path()) {
+            continue;  // the drive and root
+        }
+        if (!CreateDirectoryW(partial.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            return false;
+        }
+    }
+    return GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 void SleepMilliseconds(long milliseconds) {
     Sleep(static_cast<DWORD>(milliseconds));
 }

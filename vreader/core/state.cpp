@@ -119,9 +119,8 @@ FieldLock::FieldLock(const fs::path& readerDir)
 FieldLock::~FieldLock() = default;
 
 std::optional<fs::path> MoveToCards(const fs::path& stateDir, const fs::path& image) {
-    std::error_code ec;
     const fs::path cards = stateDir / kCardsFolder;
-    fs::create_directories(cards, ec);
+    files::MakeFolders(cards);
     const std::string stem = image.stem().string();
     const std::string ext = image.extension().string();
     for (int n = 1; n < 10000; ++n) {
