@@ -126,7 +126,7 @@ fs::path StateDirFromEnvironment() {
 VirtualField::VirtualField(fs::path stateDir) : dir_(std::move(stateDir)) {}
 
 fs::path VirtualField::ReaderDir(const std::string& reader) const {
-    return dir_ / CheckedReader(reader);
+    return st::ReaderFolder(dir_, CheckedReader(reader));
 }
 
 fs::path VirtualField::CardsDir() const {

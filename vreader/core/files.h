@@ -42,6 +42,10 @@ MoveResult MoveNoReplace(const fs::path& from, const fs::path& to);
 // Appends one chunk in one write, emptying the file first when it is over `limit`.
 void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t limit);
 
+// Appended to a reader's name ("COM1") to name its folder: on Windows COM1..COM9
+// name the serial devices in every folder, so a folder cannot be called that.
+extern const char* const kReaderFolderSuffix;
+
 // Creates the folder and any missing parents; true when it exists afterwards.
 bool MakeFolders(const fs::path& folder);
 

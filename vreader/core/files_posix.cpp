@@ -134,6 +134,8 @@ void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t l
     WriteAll(file.fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
+const char* const kReaderFolderSuffix = "";
+
 bool MakeFolders(const fs::path& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);

@@ -150,6 +150,8 @@ void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t l
     }
 }
 
+const char* const kReaderFolderSuffix = "_";
+
 // mingw's create_directories reports "File exists" for folders it could make.
 bool MakeFolders(const fs::path& folder) {
     fs::path partial;

@@ -53,6 +53,10 @@ fs::path StateDir() {
     return DefaultStateDir();
 }
 
+fs::path ReaderFolder(const fs::path& stateDir, const std::string& name) {
+    return stateDir / (name + files::kReaderFolderSuffix);
+}
+
 std::optional<std::string> CanonicalReaderName(std::string_view name) {
     if (name.size() != 4) {
         return std::nullopt;

@@ -51,6 +51,9 @@ inline constexpr std::uintmax_t kCallLogLimit = 4u << 20;
 fs::path DefaultStateDir();
 fs::path StateDir();  // TAGQUILL_VREADER_DIR when set and not empty
 
+// The folder of reader `name` ("COM1"): <state>/COM1, or <state>/COM1_ on Windows.
+fs::path ReaderFolder(const fs::path& stateDir, const std::string& name);
+
 // "com3" -> "COM3"; nullopt unless COM1..COM8 or USB1..USB8.
 std::optional<std::string> CanonicalReaderName(std::string_view name);
 // Whether the name is one a card image may have in a field (.mfd, .bin, .dump, any case).

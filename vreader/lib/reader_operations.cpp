@@ -30,7 +30,8 @@ constexpr std::size_t kFourByteUid = 4;
 constexpr std::size_t kSevenByteUid = 7;
 
 fs::path ReaderDir(const fs::path& stateDir, Variant variant, std::int16_t portIndex) {
-    return stateDir / ((variant.usb ? "USB" : "COM") + std::to_string(portIndex + 1));
+    return state::ReaderFolder(stateDir,
+                               (variant.usb ? "USB" : "COM") + std::to_string(portIndex + 1));
 }
 
 }  // namespace

@@ -219,7 +219,8 @@ TEST_F(VReaderCli, HelpAndUsageErrors) {
     }
     const fs::path other = field.Dir() / "elsewhere";
     EXPECT_EQ(Exit("--dir " + other.string() + " init"), 0);
-    EXPECT_TRUE(fs::is_directory(other / "USB1")) << "--dir overrides the environment";
+    EXPECT_TRUE(fs::is_directory(vreader::state::ReaderFolder(other, "USB1")))
+        << "--dir overrides the environment";
 }
 
 }  // namespace
