@@ -9,6 +9,7 @@
 
 #include "control/card_formats.h"
 #include "core/files.h"
+#include "core/state.h"
 #include "fixture.h"
 
 namespace vreader_test {
