@@ -152,19 +152,27 @@ void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t l
 
 const char* const kReaderFolderSuffix = "_";
 
+static bool IsFolder(const fs::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // mingw's create_directories reports "File exists" for folders it could make.
 bool MakeFolders(const fs::path& folder) {
+    fs::path whole = folder;
+    whole.make_preferred();
     fs::path partial;
-    for (const fs::path& part : fs::path(folder).make_preferred()) {
+    for (const fs::path& part : whole) {
         partial /= part;
         if (!partial.has_relative_path()) {
             continue;  // the drive and root
         }
-        if (!CreateDirectoryW(partial.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        // An existing parent may answer "access denied" rather than "exists".
+        if (!CreateDirectoryW(partial.c_str(), nullptr) && !IsFolder(partial)) {
             return false;
         }
     }
-    return GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return IsFolder(folder);
 }
 
 void SleepMilliseconds(long milliseconds) {
