@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tagquill needs to build, test and run, if any
-# are missing. Usage: scripts/install-deps.sh [build|test|run]...
+# are missing. Usage: scripts/install-deps.sh [build|test|run|windows]...
 set -euo pipefail
 
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core nlohmann-json3-dev)
@@ -12,6 +12,9 @@ run_packages=(xvfb xauth)
 # real pcscd with the vsmartcard vpcd reader.
 build_packages+=(libpcsclite-dev)
 test_packages+=(pcscd vsmartcard-vpcd)
+# The Windows cross build (presets windows, windows-x86) and its tests under Wine.
+windows_packages=(cmake ninja-build googletest nlohmann-json3-dev g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686-posix wine64 wine xvfb xauth)
 
 wanted=()
 for purpose in "${@:-build test run}"; do
@@ -19,7 +22,8 @@ for purpose in "${@:-build test run}"; do
     build) wanted+=("${build_packages[@]}") ;;
     test) wanted+=("${build_packages[@]}" "${test_packages[@]}") ;;
     run) wanted+=("${build_packages[@]}" "${run_packages[@]}") ;;
-    *) echo "install-deps: unknown purpose '$purpose' (build, test or run)" >&2; exit 2 ;;
+    windows) wanted+=("${windows_packages[@]}") ;;
+    *) echo "install-deps: unknown purpose '$purpose' (build, test, run or windows)" >&2; exit 2 ;;
   esac
 done
 

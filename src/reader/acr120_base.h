@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/library.h"
+#include "platform/reader_mutex.h"
 #include "reader/acr120_dll.h"
 #include "reader/acr120u_dll.h"
 #include "reader/presence_monitor.h"
@@ -32,8 +33,9 @@ using MifareKey = std::array<std::uint8_t, 6>;
 inline constexpr std::uint32_t kMonitorStopTimeoutMs = 60000;
 
 // The reader lock. Held only through ReaderLockHolder, so that an error, or the
-// unwinding of a monitor thread ended by force, always releases it.
-using ReaderLock = std::mutex;
+// unwinding of a monitor thread ended by force, always releases it; on Windows,
+// where a forced end does not unwind, the lock itself survives its owner.
+using ReaderLock = platform::ReaderMutex;
 using ReaderLockHolder = std::lock_guard<ReaderLock>;
 
 class CACR120Base {

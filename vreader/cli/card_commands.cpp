@@ -8,6 +8,7 @@
 #include "cli/command_handlers.h"
 #include "cli/exit_codes.h"
 #include "control/card_formats.h"
+#include "core/files.h"
 #include "core/state.h"
 
 namespace vreader::cli {
@@ -58,7 +59,7 @@ fs::path SaveToCardsFolder(VirtualField& field, const Bytes& image, const std::s
         BadValue("'" + name + "' is no card file name (a name ending in .mfd, .bin or .dump)");
     }
     std::error_code error;
-    fs::create_directories(field.CardsDir(), error);
+    vreader::files::MakeFolders(field.CardsDir());
     const fs::path where = field.CardsDir() / name;
     if (fs::exists(where, error)) {
         throw ControlError(ErrorKind::kExists,

@@ -1,13 +1,12 @@
 #include "control/virtual_field.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <sstream>
 #include <thread>
 
+#include "core/files.h"
 #include "core/mifare.h"
 #include "core/state.h"
 
@@ -130,7 +129,7 @@ fs::path StateDirFromEnvironment() {
 VirtualField::VirtualField(fs::path stateDir) : dir_(std::move(stateDir)) {}
 
 fs::path VirtualField::ReaderDir(const std::string& reader) const {
-    return dir_ / CheckedReader(reader);
+    return st::ReaderFolder(dir_, CheckedReader(reader));
 }
 
 fs::path VirtualField::CardsDir() const {
@@ -151,11 +150,10 @@ void VirtualField::AddReader(const std::string& reader, std::uint8_t station) {
     if (fs::exists(folder, ec)) {
         Throw(ErrorKind::kExists, "reader " + folder.filename().string() + " exists already");
     }
-    fs::create_directories(folder, ec);
-    if (ec) {
-        Throw(ErrorKind::kIo, "cannot create " + folder.string() + ": " + ec.message());
+    if (!files::MakeFolders(folder)) {
+        Throw(ErrorKind::kIo, "cannot create " + folder.string());
     }
-    fs::create_directories(CardsDir(), ec);
+    files::MakeFolders(CardsDir());
     Bytes eeprom(st::kEepromSize, 0);
     eeprom[5] = st::kRegister5Default;
     if (!st::WriteTextAtomic(folder / st::kStationFile, std::to_string(station) + "\n") ||
@@ -262,14 +260,14 @@ fs::path VirtualField::PlaceCard(const std::string& card, const std::string& rea
     const fs::path folder = ReaderDir(reader);
     const fs::path target = folder / card;
     st::FieldLock lock(folder);
-    if (::link(source.c_str(), target.c_str()) != 0) {
-        if (errno == EEXIST) {
-            Throw(ErrorKind::kExists,
-                  "a card " + card + " is in " + folder.filename().string() + " already");
-        }
+    const files::MoveResult moved = files::MoveNoReplace(source, target);
+    if (moved == files::MoveResult::kTargetExists) {
+        Throw(ErrorKind::kExists,
+              "a card " + card + " is in " + folder.filename().string() + " already");
+    }
+    if (moved == files::MoveResult::kFailed) {
         Throw(ErrorKind::kIo, "cannot move " + source.string() + " to " + target.string());
     }
-    ::unlink(source.c_str());
     return target;
 }
 
@@ -579,16 +577,11 @@ void VirtualField::ClearCallLog(const std::string& reader) {
 
 namespace {
 fs::path MakeTempStateDir() {
-    std::error_code ec;
-    fs::path base = fs::temp_directory_path(ec);
-    if (ec) {
-        base = "/tmp";
+    fs::path folder = files::MakeTempFolder("tagquill-vreader-");
+    if (folder.empty()) {
+        Throw(ErrorKind::kIo, "cannot create a temporary folder");
     }
-    std::string pattern = (base / "tagquill-vreader-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        Throw(ErrorKind::kIo, "cannot create a temporary folder under " + base.string());
-    }
-    return pattern;
+    return folder;
 }
 }  // namespace
 
@@ -597,15 +590,11 @@ ScopedVirtualField::ScopedVirtualField() : VirtualField(MakeTempStateDir()) {
     if (const char* old = std::getenv(st::kEnvVar)) {
         previous_ = old;
     }
-    ::setenv(st::kEnvVar, Dir().c_str(), 1);
+    files::SetEnvironment(st::kEnvVar, Dir().string());
 }
 
 ScopedVirtualField::~ScopedVirtualField() {
-    if (previous_) {
-        ::setenv(st::kEnvVar, previous_->c_str(), 1);
-    } else {
-        ::unsetenv(st::kEnvVar);
-    }
+    files::SetEnvironment(st::kEnvVar, previous_);
     std::error_code ec;
     fs::remove_all(Dir(), ec);
 }

@@ -1,10 +1,5 @@
 #include "core/state.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -14,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/files.h"
 #include "core/mifare.h"
 
 namespace vreader::state {
@@ -27,34 +23,6 @@ std::string Lower(std::string_view text) {
     }
     return out;
 }
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Closes a descriptor also when a cancelled thread unwinds through its owner.
-struct Fd {
-    int fd;
-    explicit Fd(int value) : fd(value) {}
-    ~Fd() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-};
 
 std::optional<int> ToInt(std::string_view text) {
     int value = 0;
@@ -74,15 +42,7 @@ constexpr const char* kFunctions[] = {
 }  // namespace
 
 fs::path DefaultStateDir() {
-    const char* xdg = std::getenv("XDG_STATE_HOME");
-    fs::path base;
-    if (xdg != nullptr && *xdg == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = fs::path(home != nullptr && *home != '\0' ? home : "/tmp") / ".local" / "state";
-    }
-    return base / "tagquill" / "vreader";
+    return files::UserStateBase() / "tagquill" / "vreader";
 }
 
 fs::path StateDir() {
@@ -91,6 +51,10 @@ fs::path StateDir() {
         return dir;
     }
     return DefaultStateDir();
+}
+
+fs::path ReaderFolder(const fs::path& stateDir, const std::string& name) {
+    return stateDir / (name + files::kReaderFolderSuffix);
 }
 
 std::optional<std::string> CanonicalReaderName(std::string_view name) {
@@ -137,90 +101,41 @@ std::vector<CardFile> ListCards(const fs::path& folder) {
 }
 
 std::optional<Bytes> ReadFileBytes(const fs::path& path) {
-    Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.fd < 0) {
-        return std::nullopt;
-    }
-    struct stat info {};
-    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    Bytes data;
-    std::uint8_t buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        data.insert(data.end(), buffer, buffer + n);
-        if (data.size() > (16u << 20)) {
-            return std::nullopt;  // no state file is anywhere near this big
-        }
-    }
-    return data;
+    // No state file is anywhere near this big.
+    return files::ReadWholeFile(path, 16u << 20);
 }
 
 bool WriteFileAtomic(const fs::path& path, const Bytes& data) {
     static std::atomic<unsigned> counter{0};
-    const fs::path temp = path.parent_path() /
-                          ("." + path.filename().string() + ".tmp-" + std::to_string(::getpid()) +
-                           "-" + std::to_string(counter.fetch_add(1)));
-    {
-        Fd file(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-        if (file.fd < 0) {
-            return false;
-        }
-        if (!WriteAll(file.fd, data.data(), data.size()) || ::fsync(file.fd) != 0) {
-            ::unlink(temp.c_str());
-            return false;
-        }
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    const fs::path temp = path.parent_path() / ("." + path.filename().string() + ".tmp-" +
+                                                std::to_string(files::ProcessId()) + "-" +
+                                                std::to_string(counter.fetch_add(1)));
+    return files::ReplaceThroughTemp(temp, path, data);
 }
 
 bool WriteTextAtomic(const fs::path& path, const std::string& text) {
     return WriteFileAtomic(path, Bytes(text.begin(), text.end()));
 }
 
-FieldLock::FieldLock(const fs::path& readerDir) {
-    fd_ = ::open((readerDir / kFieldLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ >= 0) {
-        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-        }
-    }
-}
+FieldLock::FieldLock(const fs::path& readerDir)
+    : lock_(std::make_unique<files::FileLock>(readerDir / kFieldLockFile, true)) {}
 
-FieldLock::~FieldLock() {
-    if (fd_ >= 0) {
-        ::close(fd_);  // releases the lock
-    }
-}
+FieldLock::~FieldLock() = default;
 
 std::optional<fs::path> MoveToCards(const fs::path& stateDir, const fs::path& image) {
-    std::error_code ec;
     const fs::path cards = stateDir / kCardsFolder;
-    fs::create_directories(cards, ec);
+    files::MakeFolders(cards);
     const std::string stem = image.stem().string();
     const std::string ext = image.extension().string();
     for (int n = 1; n < 10000; ++n) {
         const fs::path target =
             cards / (n == 1 ? image.filename().string() : stem + "-" + std::to_string(n) + ext);
-        // link + unlink never replaces a card already lying there.
-        if (::link(image.c_str(), target.c_str()) == 0) {
-            ::unlink(image.c_str());
+        // Never replaces a card already lying there.
+        const files::MoveResult moved = files::MoveNoReplace(image, target);
+        if (moved == files::MoveResult::kMoved) {
             return target;
         }
-        if (errno != EEXIST) {
+        if (moved == files::MoveResult::kFailed) {
             return std::nullopt;
         }
     }
@@ -395,20 +310,7 @@ bool WriteFaults(const fs::path& readerDir, const std::vector<Fault>& faults) {
 }
 
 void AppendCallLog(const fs::path& readerDir, const std::string& line) {
-    Fd file(::open((readerDir / kCallLogFile).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
-                   0644));
-    if (file.fd < 0) {
-        return;
-    }
-    struct stat info {};
-    if (::fstat(file.fd, &info) == 0 && static_cast<std::uintmax_t>(info.st_size) > kCallLogLimit) {
-        if (::ftruncate(file.fd, 0) != 0) {
-            return;
-        }
-    }
-    const std::string text = line + "\n";
-    // One write per line: O_APPEND keeps lines of concurrent callers whole.
-    WriteAll(file.fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    files::AppendChunk(readerDir / kCallLogFile, line + "\n", kCallLogLimit);
 }
 
 std::string Hex(const std::uint8_t* data, std::size_t size) {

@@ -16,10 +16,15 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace vreader::files {
+class FileLock;
+}
 
 namespace vreader::state {
 
@@ -46,6 +51,9 @@ inline constexpr std::uintmax_t kCallLogLimit = 4u << 20;
 fs::path DefaultStateDir();
 fs::path StateDir();  // TAGQUILL_VREADER_DIR when set and not empty
 
+// The folder of reader `name` ("COM1"): <state>/COM1, or <state>/COM1_ on Windows.
+fs::path ReaderFolder(const fs::path& stateDir, const std::string& name);
+
 // "com3" -> "COM3"; nullopt unless COM1..COM8 or USB1..USB8.
 std::optional<std::string> CanonicalReaderName(std::string_view name);
 // Whether the name is one a card image may have in a field (.mfd, .bin, .dump, any case).
@@ -65,7 +73,7 @@ std::optional<Bytes> ReadFileBytes(const fs::path& path);
 bool WriteFileAtomic(const fs::path& path, const Bytes& data);
 bool WriteTextAtomic(const fs::path& path, const std::string& text);
 
-// Exclusive lock on a reader's field for one update (flock: between threads of a process
+// Exclusive lock on a reader's field for one update (between threads of a process
 // through separate open files, and between processes).
 class FieldLock {
 public:
@@ -75,7 +83,7 @@ public:
     FieldLock& operator=(const FieldLock&) = delete;
 
 private:
-    int fd_ = -1;
+    std::unique_ptr<files::FileLock> lock_;
 };
 
 // Moves a card image out of a field into <state>/cards, under a fresh name when its name

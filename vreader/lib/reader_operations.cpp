@@ -1,9 +1,6 @@
 // The operations on the reader itself: opening and closing it, its station, listing and
 // selecting the cards in its field, its key slots and its EEPROM registers.
 
-#include <fcntl.h>
-#include <sys/file.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <memory>
@@ -33,7 +30,8 @@ constexpr std::size_t kFourByteUid = 4;
 constexpr std::size_t kSevenByteUid = 7;
 
 fs::path ReaderDir(const fs::path& stateDir, Variant variant, std::int16_t portIndex) {
-    return stateDir / ((variant.usb ? "USB" : "COM") + std::to_string(portIndex + 1));
+    return state::ReaderFolder(stateDir,
+                               (variant.usb ? "USB" : "COM") + std::to_string(portIndex + 1));
 }
 
 }  // namespace
@@ -83,13 +81,10 @@ std::int16_t Open(Variant variant, std::int16_t portIndex) {
         auto session = std::make_shared<ReaderSession>();
         session->readerDir = readerDir;
         session->stateDir = stateDir;
-        session->openLockFd =
-            ::open((readerDir / state::kOpenLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (session->openLockFd < 0) {
-            return finish(rc::kInvalidPort);
-        }
-        if (::flock(session->openLockFd, LOCK_EX | LOCK_NB) != 0) {
-            return finish(errno == EWOULDBLOCK ? rc::kPortOccupied : rc::kInternalError);
+        session->openLock =
+            std::make_unique<files::FileLock>(readerDir / state::kOpenLockFile, false);
+        if (!session->openLock->Locked()) {
+            return finish(session->openLock->Busy() ? rc::kPortOccupied : rc::kInternalError);
         }
         return finish(AddSession(std::move(session)));
     });

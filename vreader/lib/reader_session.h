@@ -2,13 +2,13 @@
 // A reader opened through the library: its folder, the lock that makes a second open
 // "occupied", and the card it has selected and authenticated to.
 
-#include <unistd.h>
-
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "core/files.h"
 #include "core/mifare.h"
 
 namespace vreader::lib {
@@ -16,7 +16,7 @@ namespace vreader::lib {
 struct ReaderSession {
     std::filesystem::path readerDir;
     std::filesystem::path stateDir;
-    int openLockFd = -1;  // holds the flock for as long as the reader is open
+    std::unique_ptr<files::FileLock> openLock;  // held for as long as the reader is open
 
     std::mutex mutex;  // guards everything below
     bool cardSelected = false;
@@ -28,11 +28,7 @@ struct ReaderSession {
     ReaderSession() = default;
     ReaderSession(const ReaderSession&) = delete;
     ReaderSession& operator=(const ReaderSession&) = delete;
-    ~ReaderSession() {
-        if (openLockFd >= 0) {
-            ::close(openLockFd);
-        }
-    }
+    ~ReaderSession() = default;
 
     void Deselect() {
         cardSelected = false;

@@ -20,6 +20,8 @@ platform::ModuleRef ModuleIn(const std::string& folder) {
                                "tagquill"};
 }
 
+const std::string kSerialFile = platform::SharedLibraryFileName("acr120");
+
 std::filesystem::path FileIn(const std::string& folder, const std::string& fileName) {
     return ModuleIn(folder).file.parent_path() / fileName;
 }
@@ -60,9 +62,10 @@ TEST(SerialBinding, MissingFunctionFailsWith127AndStaysLoaded) {
     withoutGetId.Load(ModuleIn("serial_without_getid"));
     EXPECT_FALSE(withoutGetId.IsBound(&Serial::getId));
     // The diagnostic names the file and exactly what it lacks.
-    EXPECT_THAT(withoutGetId.LoadDiagnostic(),
-                testing::AllOf(testing::HasSubstr(FileIn("serial_without_getid", "libacr120.so")),
-                               testing::EndsWith(": missing ACR120_GetID")));
+    EXPECT_THAT(
+        withoutGetId.LoadDiagnostic(),
+        testing::AllOf(testing::HasSubstr(FileIn("serial_without_getid", kSerialFile).string()),
+                       testing::EndsWith(": missing ACR120_GetID")));
     EXPECT_EQ(reader_binding::LastLoadFailure(), withoutGetId.LoadDiagnostic());
 }
 
@@ -74,8 +77,12 @@ TEST(SerialBinding, MissingFileFailsAndLoadsNothing) {
     EXPECT_NE(platform::GetLastErrorValue(), 0u);
     // The file it tried, and the system loader's own reason.
     EXPECT_THAT(dll.LoadDiagnostic(),
-                testing::StartsWith(FileIn("no_such_folder", "libacr120.so").string() + ": "));
+                testing::StartsWith(FileIn("no_such_folder", kSerialFile).string() + ": "));
+#ifdef _WIN32
+    EXPECT_THAT(dll.LoadDiagnostic(), testing::HasSubstr("(error 126)"));
+#else
     EXPECT_THAT(dll.LoadDiagnostic(), testing::HasSubstr("No such file"));
+#endif
 }
 
 TEST(SerialBinding, SecondLoadFreesTheFirstEvenWhenItFails) {

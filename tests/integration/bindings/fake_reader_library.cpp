@@ -5,7 +5,11 @@
 
 #include "reader/acr120_api.h"
 
+#if defined(_WIN32)
+#define EXPORT extern "C" __declspec(dllexport)
+#else
 #define EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 using std::int16_t;
 using std::int32_t;

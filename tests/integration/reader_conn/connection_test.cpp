@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 
 #include "connection_support.h"
+#include "core/files.h"
 #include "errors/system_exception.h"
 #include "platform/code_page.h"
 #include "platform/last_error.h"
@@ -111,19 +112,22 @@ TEST_F(Connection, AMissingLibraryFailsConstructionWithCode6) {
     // The serial library is looked for first, and either alone is not enough.
     EXPECT_EQ(ErrorOf([&] { CACR120Base connection(module, &CMonThread::Create); }),
               kErrLibraryMissing);
-    fs::copy_file(bin / "libacr120.so", folder / "libacr120.so");
+    const std::string serial = platform::SharedLibraryFileName("acr120");
+    const std::string usb = platform::SharedLibraryFileName("acr120u");
+    fs::copy_file(bin / serial, folder / serial);
     EXPECT_EQ(ErrorOf([&] { CACR120Base connection(module, &CMonThread::Create); }),
               kErrLibraryMissing);
-    fs::copy_file(bin / "libacr120u.so", folder / "libacr120u.so");
+    fs::copy_file(bin / usb, folder / usb);
     CACR120Base connection(module, &CMonThread::Create);
 }
 
 TEST_F(Connection, TheEnvironmentNamesTheTraceFile) {
     const fs::path trace = field_.Dir() / "trace.log";
-    ASSERT_EQ(setenv("TAGQUILL_TRACE", trace.c_str(), 1), 0);
+    vreader::files::SetEnvironment("TAGQUILL_TRACE", trace.string());
     {
         ProbeConnection connection;
-        unsetenv("TAGQUILL_TRACE");  // read once, at construction
+        vreader::files::SetEnvironment("TAGQUILL_TRACE",
+                                       std::nullopt);  // read once, at construction
         connection.Open(u"COM1");
     }
     std::stringstream text;

@@ -1,12 +1,15 @@
 // The tagquill-vreader tool, run as a user runs it, on a scratch state folder.
 
+#ifndef _WIN32
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <fstream>
 
 #include "control/card_formats.h"
+#include "core/files.h"
+#include "core/state.h"
 #include "fixture.h"
 
 namespace vreader_test {
@@ -22,22 +25,31 @@ struct Outcome {
 class VReaderCli : public ::testing::Test {
 protected:
     static Outcome Cli(const std::string& arguments) {
-        const fs::path out =
-            fs::temp_directory_path() / ("vreader-cli-" + std::to_string(getpid()));
+        const fs::path out = fs::temp_directory_path() /
+                             ("vreader-cli-" + std::to_string(vreader::files::ProcessId()));
         const int status = std::system(((ExecutableDir() / "tagquill-vreader").string() + " " +
                                         arguments + " >" + out.string() + " 2>&1")
                                            .c_str());
-        Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out.string())};
+#ifdef _WIN32
+        const int exit = status;  // the command's own exit code
+#else
+        const int exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+        Outcome outcome{exit, Slurp(out.string())};
         fs::remove(out);
         return outcome;
     }
-    static int Exit(const std::string& arguments) { return Cli(arguments).exit; }
+    static int Exit(const std::string& arguments) {
+        return Cli(arguments).exit;
+    }
     static void ExpectExits(std::initializer_list<std::pair<std::string, int>> commands) {
         for (const auto& [arguments, code] : commands) {
             EXPECT_EQ(Exit(arguments), code) << arguments;
         }
     }
-    std::string Scratch(const std::string& name) const { return (field.Dir() / name).string(); }
+    std::string Scratch(const std::string& name) const {
+        return (field.Dir() / name).string();
+    }
     static std::string Slurp(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -229,7 +241,8 @@ TEST_F(VReaderCli, HelpAndUsageErrors) {
     }
     const fs::path other = field.Dir() / "elsewhere";
     EXPECT_EQ(Exit("--dir " + other.string() + " init"), 0);
-    EXPECT_TRUE(fs::is_directory(other / "USB1")) << "--dir overrides the environment";
+    EXPECT_TRUE(fs::is_directory(vreader::state::ReaderFolder(other, "USB1")))
+        << "--dir overrides the environment";
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ struct Listing {
 class ReaderLib {
 public:
     explicit ReaderLib(bool usb) : usb_(usb) {
-        const auto path = ExecutableDir() / (usb ? "libacr120u.so" : "libacr120.so");
+        const auto path =
+            ExecutableDir() / platform::SharedLibraryFileName(usb ? "acr120u" : "acr120");
         library_ = platform::LoadLibraryFile(path);
         if (library_ == nullptr) {
             throw std::runtime_error("cannot load " + path.string());

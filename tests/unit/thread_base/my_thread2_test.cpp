@@ -7,6 +7,7 @@
 
 #include "monitor/my_thread2.h"
 #include "platform/last_error.h"
+#include "platform/reader_mutex.h"
 
 namespace {
 
@@ -117,11 +118,13 @@ TEST(ThreadBase, RestartGetsAFreshUnsignalledStopEvent) {
 }
 
 TEST(ThreadBase, ForcedEndReleasesALockTheBodyHeld) {
-    std::mutex readerLock;
+    // The reader connection's own lock type: on Windows a forced end does not
+    // unwind, and only a lock that outlives its owner is free again.
+    platform::ReaderMutex readerLock;
     std::atomic<bool> holding{false};
     auto never = platform::ManualResetEvent::Create();
     TestThread thread([&](TestThread&) {
-        std::lock_guard<std::mutex> hold(readerLock);
+        std::lock_guard<platform::ReaderMutex> hold(readerLock);
         holding = true;
         // A reader call that hangs while the lock is held.
         never->Wait(platform::kInfinite);

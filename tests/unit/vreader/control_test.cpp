@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "control/virtual_field.h"
+#include "core/files.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ ErrorKind KindOf(const std::function<void()>& action) {
 }
 
 TEST(ScopedVirtualField, OwnsAFreshFolderNamedInTheEnvironment) {
-    setenv("TAGQUILL_VREADER_DIR", "/previous", 1);
+    vreader::files::SetEnvironment("TAGQUILL_VREADER_DIR", "/previous");
     fs::path dir;
     {
         vreader::ScopedVirtualField field;
@@ -42,7 +43,7 @@ TEST(ScopedVirtualField, OwnsAFreshFolderNamedInTheEnvironment) {
     }
     EXPECT_FALSE(fs::exists(dir));
     EXPECT_STREQ(std::getenv("TAGQUILL_VREADER_DIR"), "/previous");
-    unsetenv("TAGQUILL_VREADER_DIR");
+    vreader::files::SetEnvironment("TAGQUILL_VREADER_DIR", std::nullopt);
 }
 
 TEST(VirtualField, ListsOnlyCardImagesInNameOrder) {

@@ -1,0 +1,3 @@
+# Cross build for 64-bit Windows with Debian's mingw-w64 (posix thread model).
+set(TAGQUILL_MINGW_TRIPLET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

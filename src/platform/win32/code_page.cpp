@@ -1,0 +1,119 @@
+#include "platform/code_page.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace platform {
+
+namespace {
+
+constexpr unsigned kNotSet = 0xFFFFFFFFu;
+std::atomic<unsigned> gOverrideCodePage{kNotSet};
+
+int Length(std::size_t size) {
+    return static_cast<int>(size);
+}
+
+// One character of a code page (one byte, or a lead and a trail byte) to
+// UTF-16; U+FFFD when the code page does not define it.
+std::size_t AppendCharacter(unsigned codePage, std::string_view bytes, std::u16string& text) {
+    std::size_t size = 1;
+    if (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(bytes[0])) && bytes.size() > 1) {
+        size = 2;
+    }
+    wchar_t units[4] = {};
+    const int count =
+        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), Length(size), units, 4);
+    if (count <= 0) {
+        text.push_back(u'\xFFFD');
+    } else {
+        text.append(reinterpret_cast<const char16_t*>(units), static_cast<std::size_t>(count));
+    }
+    return size;
+}
+
+std::string WideToMultiByte(unsigned codePage, DWORD flags, std::u16string_view text,
+                            BOOL* usedDefault) {
+    if (text.empty()) {
+        return {};
+    }
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const int size = WideCharToMultiByte(codePage, flags, wide, Length(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        WideCharToMultiByte(codePage, flags, wide, Length(text.size()), bytes.data(), size, nullptr,
+                            usedDefault);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+void FixAnsiCodePage() {
+    // CP_ACP is the system's choice for the whole session; nothing to fix.
+}
+
+unsigned AnsiCodePage() {
+    const unsigned overridden = gOverrideCodePage.load();
+    return overridden != kNotSet ? overridden : GetACP();
+}
+
+void SetAnsiCodePageOverride(std::optional<unsigned> codePage) {
+    gOverrideCodePage = codePage.value_or(kNotSet);
+}
+
+AnsiConversion ToAnsi(std::u16string_view text) {
+    AnsiConversion result;
+    BOOL usedDefault = FALSE;
+    // No best fit: a character without its own form becomes '?' and the caller
+    // learns of it, rather than silently turning into a look-alike.
+    result.bytes = WideToMultiByte(AnsiCodePage(), WC_NO_BEST_FIT_CHARS, text, &usedDefault);
+    result.replaced = usedDefault != FALSE;
+    return result;
+}
+
+std::u16string FromAnsi(std::string_view bytes) {
+    const unsigned codePage = AnsiCodePage();
+    std::u16string text;
+    if (bytes.empty()) {
+        return text;
+    }
+    const int size = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(),
+                                         Length(bytes.size()), nullptr, 0);
+    if (size > 0) {
+        text.resize(static_cast<std::size_t>(size));
+        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), Length(bytes.size()),
+                            reinterpret_cast<wchar_t*>(text.data()), size);
+        return text;
+    }
+    // Some byte is not defined: character by character, so that only it is lost.
+    while (!bytes.empty()) {
+        bytes.remove_prefix(AppendCharacter(codePage, bytes, text));
+    }
+    return text;
+}
+
+std::u16string AsciiToUtf16(std::string_view ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+    return WideToMultiByte(CP_UTF8, 0, text, nullptr);
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), Length(text.size()), nullptr, 0);
+    std::u16string wide(static_cast<std::size_t>(size > 0 ? size : 0), u'\0');
+    if (size > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), Length(text.size()),
+                            reinterpret_cast<wchar_t*>(wide.data()), size);
+    }
+    return wide;
+}
+
+}  // namespace platform

@@ -1,0 +1,48 @@
+#include "platform/file_append.h"
+
+#include <windows.h>
+
+namespace platform {
+
+namespace {
+
+// The file is shared with readers only while a line is written, so another
+// writer's open fails for that moment; a few short retries keep the line.
+constexpr int kOpenAttempts = 20;
+
+}  // namespace
+
+bool AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) {
+            break;
+        }
+        Sleep(1);
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool written = false;
+    DWORD error = ERROR_SUCCESS;
+    if (SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR) {
+        error = GetLastError();
+    } else {
+        DWORD count = 0;
+        if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr)) {
+            error = GetLastError();
+        } else if (count != bytes.size()) {
+            error = ERROR_DISK_FULL;
+        } else {
+            written = true;
+        }
+    }
+    CloseHandle(file);
+    SetLastError(error);
+    return written;
+}
+
+}  // namespace platform

@@ -1,0 +1,62 @@
+#pragma once
+// The few file and process operations of the virtual reader that differ between
+// systems; files_posix.cpp and files_win32.cpp hold the two halves.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vreader::files {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+// An exclusive lock on a lock file (created when absent), held until destruction;
+// it excludes other processes and other open files of the same process.
+class FileLock {
+public:
+    // wait false: gives up at once when someone else holds it (Busy()).
+    FileLock(const fs::path& path, bool wait);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    bool Locked() const { return locked_; }
+    bool Busy() const { return busy_; }
+
+private:
+    std::intptr_t handle_ = -1;
+    bool locked_ = false;
+    bool busy_ = false;
+};
+
+std::optional<Bytes> ReadWholeFile(const fs::path& path, std::uintmax_t limit);
+// Writes `temp` (which must not exist), flushes it to the disk and renames it over
+// `path`; false (temp removed) when a step failed.
+bool ReplaceThroughTemp(const fs::path& temp, const fs::path& path, const Bytes& data);
+enum class MoveResult { kMoved, kTargetExists, kFailed };
+// Moves a file without ever replacing one at the target.
+MoveResult MoveNoReplace(const fs::path& from, const fs::path& to);
+// Appends one chunk in one write, emptying the file first when it is over `limit`.
+void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t limit);
+
+// Appended to a reader's name ("COM1") to name its folder: on Windows COM1..COM9
+// name the serial devices in every folder, so a folder cannot be called that.
+extern const char* const kReaderFolderSuffix;
+
+// Creates the folder and any missing parents; true when it exists afterwards.
+bool MakeFolders(const fs::path& folder);
+
+// A sleep in which a thread ended by force may stop.
+void SleepMilliseconds(long milliseconds);
+unsigned long ProcessId();
+// The user's folder for program state (XDG state home, or the local
+// application data folder on Windows).
+fs::path UserStateBase();
+// A new, empty temporary folder whose name begins with `prefix`; empty on failure.
+fs::path MakeTempFolder(const std::string& prefix);
+void SetEnvironment(const char* name, const std::optional<std::string>& value);
+
+}  // namespace vreader::files

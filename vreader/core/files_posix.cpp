@@ -1,0 +1,187 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+
+#include "core/files.h"
+
+namespace vreader::files {
+
+namespace {
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Closes a descriptor also when a cancelled thread unwinds through its owner.
+struct Fd {
+    int fd;
+    explicit Fd(int value) : fd(value) {}
+    ~Fd() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+}  // namespace
+
+FileLock::FileLock(const fs::path& path, bool wait) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return;
+    }
+    handle_ = fd;
+    int rc = 0;
+    while ((rc = ::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    locked_ = rc == 0;
+    busy_ = !locked_ && errno == EWOULDBLOCK;
+}
+
+FileLock::~FileLock() {
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));  // releases the lock
+    }
+}
+
+std::optional<Bytes> ReadWholeFile(const fs::path& path, std::uintmax_t limit) {
+    Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    Bytes data;
+    std::uint8_t buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        data.insert(data.end(), buffer, buffer + n);
+        if (data.size() > limit) {
+            return std::nullopt;
+        }
+    }
+    return data;
+}
+
+bool ReplaceThroughTemp(const fs::path& temp, const fs::path& path, const Bytes& data) {
+    {
+        Fd file(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        if (file.fd < 0) {
+            return false;
+        }
+        if (!WriteAll(file.fd, data.data(), data.size()) || ::fsync(file.fd) != 0) {
+            ::unlink(temp.c_str());
+            return false;
+        }
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+MoveResult MoveNoReplace(const fs::path& from, const fs::path& to) {
+    // link + unlink never replaces a file already lying there.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return errno == EEXIST ? MoveResult::kTargetExists : MoveResult::kFailed;
+    }
+    ::unlink(from.c_str());
+    return MoveResult::kMoved;
+}
+
+void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t limit) {
+    Fd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    if (file.fd < 0) {
+        return;
+    }
+    struct stat info {};
+    if (::fstat(file.fd, &info) == 0 && static_cast<std::uintmax_t>(info.st_size) > limit) {
+        if (::ftruncate(file.fd, 0) != 0) {
+            return;
+        }
+    }
+    // One write: O_APPEND keeps chunks of concurrent callers whole.
+    WriteAll(file.fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+const char* const kReaderFolderSuffix = "";
+
+bool MakeFolders(const fs::path& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    return !ec;
+}
+
+// A cancellation point: the program ends a hung monitor thread with pthread_cancel,
+// which must find it here holding no lock.
+void SleepMilliseconds(long milliseconds) {
+    timespec remaining{milliseconds / 1000, (milliseconds % 1000) * 1000000};
+    while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+}
+
+unsigned long ProcessId() {
+    return static_cast<unsigned long>(::getpid());
+}
+
+fs::path UserStateBase() {
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    if (xdg != nullptr && *xdg == '/') {
+        return xdg;
+    }
+    const char* home = std::getenv("HOME");
+    return fs::path(home != nullptr && *home != '\0' ? home : "/tmp") / ".local" / "state";
+}
+
+fs::path MakeTempFolder(const std::string& prefix) {
+    std::error_code ec;
+    fs::path base = fs::temp_directory_path(ec);
+    if (ec) {
+        base = "/tmp";
+    }
+    std::string pattern = (base / (prefix + "XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        return {};
+    }
+    return pattern;
+}
+
+void SetEnvironment(const char* name, const std::optional<std::string>& value) {
+    if (value) {
+        ::setenv(name, value->c_str(), 1);
+    } else {
+        ::unsetenv(name);
+    }
+}
+
+}  // namespace vreader::files
