@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <time.h>
+#include <cstdint>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -23,7 +24,30 @@ constexpr long kNanosecondsPerMillisecond = 1000000;
 constexpr long kNanosecondsPerSecond = 1000000000;
 
 // Whether the thread that called into the library may be cancelled; waits use it.
-thread_local int tCallerState = PTHREAD_CANCEL_ENABLE;
+// Kept under a thread key rather than in thread_local storage: this library is
+// loaded at run time, and the dynamic thread-local block of such a library makes
+// the leak checker of GCC 12's sanitizer runtime crash at exit.
+class CallerStateKey {
+public:
+    CallerStateKey() { pthread_key_create(&key_, nullptr); }
+    ~CallerStateKey() { pthread_key_delete(key_); }
+    CallerStateKey(const CallerStateKey&) = delete;
+    CallerStateKey& operator=(const CallerStateKey&) = delete;
+
+    // Stored plus one, so that a thread that never set it reads "enabled".
+    int Get() const {
+        const auto stored = reinterpret_cast<std::intptr_t>(pthread_getspecific(key_));
+        return stored == 0 ? PTHREAD_CANCEL_ENABLE : static_cast<int>(stored - 1);
+    }
+    void Set(int state) {
+        pthread_setspecific(key_, reinterpret_cast<void*>(static_cast<std::intptr_t>(state) + 1));
+    }
+
+private:
+    pthread_key_t key_{};
+};
+
+CallerStateKey gCallerState;
 
 timespec DeadlineAfter(long milliseconds) {
     timespec deadline{};
@@ -84,13 +108,13 @@ struct UnwindNotice {
 
 }  // namespace
 
-CancellationScope::CancellationScope() : previousState_(0), outerCallerState_(tCallerState) {
+CancellationScope::CancellationScope() : previousState_(0), outerCallerState_(gCallerState.Get()) {
     pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previousState_);
-    tCallerState = previousState_;
+    gCallerState.Set(previousState_);
 }
 
 CancellationScope::~CancellationScope() {
-    tCallerState = outerCallerState_;
+    gCallerState.Set(outerCallerState_);
     pthread_setcancelstate(previousState_, nullptr);
 }
 
@@ -100,7 +124,7 @@ void CancellableSleep(long milliseconds) {
     MutexHolder hold(sleep.mutex);
     UnwindNotice notice;
     int outside = 0;
-    pthread_setcancelstate(tCallerState, &outside);
+    pthread_setcancelstate(gCallerState.Get(), &outside);
     // 0 is a spurious wake-up; the deadline ends the sleep.
     while (pthread_cond_timedwait(&sleep.condition, &sleep.mutex, &deadline) == 0) {
     }
