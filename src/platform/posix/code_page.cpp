@@ -196,6 +196,12 @@ AnsiConversion ToAnsi(std::u16string_view text) {
     }
     output.resize(static_cast<size_t>(out - output.data()));
     result.bytes = std::move(output);
+    // Some converters store a character the code page lacks as a look-alike that
+    // reads back as another character (glibc's CP932 writes U+00AC as the
+    // full-width sign): that text would not read back as it was written.
+    if (!result.replaced && FromAnsi(result.bytes) != text) {
+        result.replaced = true;
+    }
     return result;
 }
 

@@ -77,6 +77,11 @@ TEST_F(CodePage, CombiningCodePagesKeepTheLastCharacter) {
     }
 }
 
+TEST_F(CodePage, ALookAlikeThatReadsBackOtherwiseCountsAsReplaced) {
+    platform::SetAnsiCodePageOverride(932);
+    EXPECT_TRUE(platform::ToAnsi(u"\u00AC").replaced);
+}
+
 TEST_F(CodePage, EmptyTextAndEmbeddedZeroSurvive) {
     platform::SetAnsiCodePageOverride(1252);
     EXPECT_EQ(platform::ToAnsi(u"").bytes, "");
