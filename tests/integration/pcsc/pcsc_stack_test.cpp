@@ -285,7 +285,8 @@ TEST_F(PcscService, ListsVirtualThenPcscPortsAndEachHandleReachesItsOwnReader) {
         return count == 0 ? Bytes{} : Bytes(serials, serials + lengths[0]);
     };
     EXPECT_EQ(firstSerial(usb3), (Bytes{0x0A, 0x0B, 0x0C, 0x0D}));
-    EXPECT_EQ(firstSerial(pcsc), Bytes(vpcd_.Image().begin(), vpcd_.Image().begin() + 4));
+    const Bytes image = vpcd_.Image();
+    EXPECT_EQ(firstSerial(pcsc), Bytes(image.begin(), image.begin() + 4));
     EXPECT_EQ(close(pcsc), acr120::rc::kOk);
     EXPECT_EQ(close(pcsc), acr120::rc::kInvalidHandle);
     EXPECT_EQ(close(usb3), acr120::rc::kOk);
