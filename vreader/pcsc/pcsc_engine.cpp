@@ -188,10 +188,22 @@ std::int16_t ACR120_CALL ListPorts(std::uint8_t* portIndexes, std::uint8_t room)
 }  // namespace
 
 const UsbEngine* PcscEngine() {
-    static const UsbEngine engine{ListPorts,  Open,           Close, ListTags, MultiTagSelect,
-                                  Select,     WriteMasterKey, Login, Read,     Write,
-                                  ReadValue,  WriteValue,     Inc,   Dec,      ReadEEPROM,
-                                  WriteEEPROM};
+    static const UsbEngine engine{.listPorts = ListPorts,
+                                  .open = Open,
+                                  .close = Close,
+                                  .listTags = ListTags,
+                                  .multiTagSelect = MultiTagSelect,
+                                  .select = Select,
+                                  .writeMasterKey = WriteMasterKey,
+                                  .login = Login,
+                                  .read = Read,
+                                  .write = Write,
+                                  .readValue = ReadValue,
+                                  .writeValue = WriteValue,
+                                  .inc = Inc,
+                                  .dec = Dec,
+                                  .readEeprom = ReadEEPROM,
+                                  .writeEeprom = WriteEEPROM};
     return &engine;
 }
 

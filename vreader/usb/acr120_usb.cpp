@@ -57,8 +57,8 @@ USB_EXPORT std::int16_t ACR120_CALL ACR120_MultiTagSelect(std::int16_t handle, s
                                                           std::uint8_t* tagTypeOut,
                                                           std::uint8_t* lengthOut,
                                                           std::uint8_t* serialOut) {
-    return gDispatch.Call(handle, &UsbEngine::multiTagSelect, length, serial, tagTypeOut,
-                          lengthOut, serialOut);
+    return gDispatch.Call(handle, &UsbEngine::multiTagSelect, length, serial, tagTypeOut, lengthOut,
+                          serialOut);
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_Select(std::int16_t handle, std::uint8_t* tagType,

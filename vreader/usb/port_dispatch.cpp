@@ -30,8 +30,8 @@ VirtualPorts ListVirtual(const UsbEngine* engine) {
         }
     }
     if (!result.ports.empty()) {
-        result.pcscBase =
-            static_cast<std::int16_t>(*std::max_element(result.ports.begin(), result.ports.end()) + 1);
+        result.pcscBase = static_cast<std::int16_t>(
+            *std::max_element(result.ports.begin(), result.ports.end()) + 1);
     }
     return result;
 }
@@ -72,7 +72,8 @@ std::int16_t PortDispatch::Open(const Engines& engines, std::int16_t portIndex) 
             target.handle = target.engine->open(portIndex);
         } else if (engines.pcscReaders != nullptr && portIndex >= listed.pcscBase) {
             target.engine = engines.pcscReaders;
-            target.handle = target.engine->open(static_cast<std::int16_t>(portIndex - listed.pcscBase));
+            target.handle =
+                target.engine->open(static_cast<std::int16_t>(portIndex - listed.pcscBase));
         }
         if (target.handle < 0) {
             return target.handle;

@@ -78,8 +78,7 @@ TEST(UsbDispatch, PcscReadersTakeTheNumbersAfterTheHighestVirtualOneUpToUsb8) {
         std::vector<std::uint8_t> listed;
     };
     for (const Case& c : {Case{{0, 2}, 1, true, {0, 2, 3}},  // USB1, USB3 and USB4
-                          Case{{}, 2, true, {0, 1}},
-                          Case{{0, 2}, 1, false, {0, 2}},
+                          Case{{}, 2, true, {0, 1}}, Case{{0, 2}, 1, false, {0, 2}},
                           Case{{0, 1, 2, 3, 4, 5, 6}, 3, true, {0, 1, 2, 3, 4, 5, 6, 7}},
                           Case{{7}, 1, true, {7}}}) {
         Reset(gVirtual, c.virtualPorts);
