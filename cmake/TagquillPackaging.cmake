@@ -76,6 +76,8 @@ if(UNIX AND NOT APPLE)
   # Every ELF file's libraries become Depends. The reader libraries need no
   # entry: the programs load them by path at run time, not through the linker.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The USB reader library loads pcsc-lite when it is there, for PC/SC readers.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "pcscd, libpcsclite1")
 endif()
 
 set(CPACK_PACKAGE_NAME tagquill)
@@ -90,7 +92,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 lets you load, edit and save it through an ACS ACR120 reader (serial or USB), and
 replace the card's access key. tagquill-notice does the same from scripts and for
 batches of cards. The package's reader libraries are a virtual reader, managed with
-tagquill-vreader; the reader maker's libraries may take their place.")
+tagquill-vreader, whose USB library also serves PC/SC readers (pcscd); the reader
+maker's libraries may take their place.")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32 AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/TagquillPackageWindows.cmake)

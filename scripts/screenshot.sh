@@ -37,6 +37,7 @@ done
 state=$(mktemp -d)
 trap 'rm -rf "$state"' EXIT INT TERM
 export TAGQUILL_VREADER_DIR="$state"
+export TAGQUILL_PCSC=off # the virtual readers alone, whatever readers this machine has
 "$bin_dir/tagquill-vreader" init >/dev/null
 "$bin_dir/tagquill-vreader" new-card 1k --uid 1A2B3C4D --name demo.mfd --reader COM1 >/dev/null
 

@@ -585,16 +585,23 @@ fs::path MakeTempStateDir() {
 }
 }  // namespace
 
-ScopedVirtualField::ScopedVirtualField() : VirtualField(MakeTempStateDir()) {
+ScopedVirtualField::ScopedVirtualField(PcscReaders pcsc) : VirtualField(MakeTempStateDir()) {
     Init();
     if (const char* old = std::getenv(st::kEnvVar)) {
         previous_ = old;
     }
+    if (const char* old = std::getenv(st::kPcscEnvVar)) {
+        previousPcsc_ = old;
+    }
     files::SetEnvironment(st::kEnvVar, Dir().string());
+    files::SetEnvironment(st::kPcscEnvVar, pcsc == PcscReaders::kServed
+                                               ? std::nullopt
+                                               : std::optional<std::string>("off"));
 }
 
 ScopedVirtualField::~ScopedVirtualField() {
     files::SetEnvironment(st::kEnvVar, previous_);
+    files::SetEnvironment(st::kPcscEnvVar, previousPcsc_);
     std::error_code ec;
     fs::remove_all(Dir(), ec);
 }

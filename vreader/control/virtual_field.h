@@ -173,16 +173,21 @@ private:
 // A fresh, empty state folder for one test: created under the system's temporary
 // folder, named in TAGQUILL_VREADER_DIR while the object lives, removed with
 // everything in it at the end (the previous value of the variable is restored).
-// Readers COM1 and USB1 exist from the start.
+// Readers COM1 and USB1 exist from the start. The USB library leaves the PC/SC
+// readers out while it lives (TAGQUILL_PCSC=off), so a test sees its own readers
+// only, whatever pcscd serves, unless it asks for them.
+enum class PcscReaders { kLeftOut, kServed };
+
 class ScopedVirtualField : public VirtualField {
 public:
-    ScopedVirtualField();
+    explicit ScopedVirtualField(PcscReaders pcsc = PcscReaders::kLeftOut);
     ~ScopedVirtualField();
     ScopedVirtualField(const ScopedVirtualField&) = delete;
     ScopedVirtualField& operator=(const ScopedVirtualField&) = delete;
 
 private:
     std::optional<std::string> previous_;
+    std::optional<std::string> previousPcsc_;
 };
 
 }  // namespace vreader

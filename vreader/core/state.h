@@ -32,6 +32,8 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 inline constexpr const char* kEnvVar = "TAGQUILL_VREADER_DIR";
+// "0" or "off": the USB library serves the virtual readers alone, no PC/SC readers.
+inline constexpr const char* kPcscEnvVar = "TAGQUILL_PCSC";
 inline constexpr const char* kCardsFolder = "cards";
 inline constexpr const char* kStationFile = "station";
 inline constexpr const char* kEepromFile = "eeprom";

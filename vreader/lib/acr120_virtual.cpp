@@ -1,6 +1,6 @@
-// The exported functions of the reader library. Compiled twice: VREADER_USB=0 gives the
-// serial variant (libacr120.so: station argument, ACR120_GetID, ACR120_ListTag),
-// VREADER_USB=1 the USB variant (libacr120u.so: no station, ACR120_ListTags).
+// The exported functions of the serial reader library (libacr120.so: station
+// argument, ACR120_GetID, ACR120_ListTag). The USB variant's calls are an engine of
+// the USB library (usb_engine.cpp, vreader/usb).
 
 #include <cstdint>
 #include <type_traits>
@@ -15,7 +15,7 @@
 #endif
 
 namespace {
-constexpr vreader::lib::Variant kVariant{VREADER_USB != 0};
+constexpr vreader::lib::Variant kVariant{false};
 }
 
 using vreader::lib::Station;
@@ -26,108 +26,6 @@ VREADER_EXPORT std::int16_t ACR120_CALL Tagquill_ListPorts(std::uint8_t* portInd
     return vreader::lib::ListPorts(kVariant, portIndexes, room);
 }
 static_assert(std::is_same_v<decltype(&Tagquill_ListPorts), acr120::ListPorts>);
-
-#if VREADER_USB
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Open(std::int16_t portIndex) {
-    return vreader::lib::Open(kVariant, portIndex);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Close(std::int16_t handle) {
-    return vreader::lib::Close(kVariant, handle);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_ListTags(std::int16_t handle, std::uint8_t* count,
-                                                        std::uint8_t* tagTypes,
-                                                        std::uint8_t* lengths,
-                                                        std::uint8_t* serials) {
-    return vreader::lib::ListTags(kVariant, handle, std::nullopt, count, nullptr, tagTypes, lengths,
-                                  serials);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL
-ACR120_MultiTagSelect(std::int16_t handle, std::uint8_t length, std::uint8_t* serial,
-                      std::uint8_t* tagTypeOut, std::uint8_t* lengthOut, std::uint8_t* serialOut) {
-    return vreader::lib::MultiTagSelect(kVariant, handle, std::nullopt, length, serial, tagTypeOut,
-                                        lengthOut, serialOut);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Select(std::int16_t handle, std::uint8_t* tagType,
-                                                      std::uint8_t* tagLength,
-                                                      std::uint8_t* serial) {
-    return vreader::lib::Select(kVariant, handle, std::nullopt, tagType, tagLength, serial);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_WriteMasterKey(std::int16_t handle,
-                                                              std::uint8_t keySlot,
-                                                              std::uint8_t* key) {
-    return vreader::lib::WriteMasterKey(kVariant, handle, std::nullopt, keySlot, key);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Login(std::int16_t handle, std::uint8_t sector,
-                                                     std::uint8_t keyMode, std::int32_t keySlot,
-                                                     std::uint8_t* key) {
-    return vreader::lib::Login(kVariant, handle, std::nullopt, sector, keyMode, keySlot, key);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Read(std::int16_t handle, std::uint8_t block,
-                                                    std::uint8_t* data) {
-    return vreader::lib::Read(kVariant, handle, std::nullopt, block, data);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Write(std::int16_t handle, std::uint8_t block,
-                                                     std::uint8_t* data) {
-    return vreader::lib::Write(kVariant, handle, std::nullopt, block, data);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_ReadValue(std::int16_t handle, std::uint8_t block,
-                                                         std::int32_t* value) {
-    return vreader::lib::ReadValue(kVariant, handle, std::nullopt, block, value);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_WriteValue(std::int16_t handle, std::uint8_t block,
-                                                          std::int32_t value) {
-    return vreader::lib::WriteValue(kVariant, handle, std::nullopt, block, value);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Inc(std::int16_t handle, std::uint8_t block,
-                                                   std::int32_t amount, std::int32_t* newValue) {
-    return vreader::lib::Increment(kVariant, handle, std::nullopt, block, amount, newValue, true);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Dec(std::int16_t handle, std::uint8_t block,
-                                                   std::int32_t amount, std::int32_t* newValue) {
-    return vreader::lib::Increment(kVariant, handle, std::nullopt, block, amount, newValue, false);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_ReadEEPROM(std::int16_t handle, std::uint8_t reg,
-                                                          std::uint8_t* value) {
-    return vreader::lib::ReadEeprom(kVariant, handle, std::nullopt, reg, value);
-}
-
-VREADER_EXPORT std::int16_t ACR120_CALL ACR120_WriteEEPROM(std::int16_t handle, std::uint8_t reg,
-                                                           std::uint8_t value) {
-    return vreader::lib::WriteEeprom(kVariant, handle, std::nullopt, reg, value);
-}
-
-namespace api = acr120::usb;
-static_assert(std::is_same_v<decltype(&ACR120_Open), api::Open>);
-static_assert(std::is_same_v<decltype(&ACR120_Close), api::Close>);
-static_assert(std::is_same_v<decltype(&ACR120_ListTags), api::ListTags>);
-static_assert(std::is_same_v<decltype(&ACR120_MultiTagSelect), api::MultiTagSelect>);
-static_assert(std::is_same_v<decltype(&ACR120_Select), api::Select>);
-static_assert(std::is_same_v<decltype(&ACR120_WriteMasterKey), api::WriteMasterKey>);
-static_assert(std::is_same_v<decltype(&ACR120_Login), api::Login>);
-static_assert(std::is_same_v<decltype(&ACR120_Read), api::Read>);
-static_assert(std::is_same_v<decltype(&ACR120_Write), api::Write>);
-static_assert(std::is_same_v<decltype(&ACR120_ReadValue), api::ReadValue>);
-static_assert(std::is_same_v<decltype(&ACR120_WriteValue), api::WriteValue>);
-static_assert(std::is_same_v<decltype(&ACR120_Inc), api::Inc>);
-static_assert(std::is_same_v<decltype(&ACR120_Dec), api::Dec>);
-static_assert(std::is_same_v<decltype(&ACR120_ReadEEPROM), api::ReadEEPROM>);
-static_assert(std::is_same_v<decltype(&ACR120_WriteEEPROM), api::WriteEEPROM>);
-
-#else  // serial variant
 
 VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Open(std::int16_t portIndex, std::int16_t) {
     return vreader::lib::Open(kVariant, portIndex);
@@ -240,5 +138,3 @@ static_assert(std::is_same_v<decltype(&ACR120_Inc), api::Inc>);
 static_assert(std::is_same_v<decltype(&ACR120_Dec), api::Dec>);
 static_assert(std::is_same_v<decltype(&ACR120_ReadEEPROM), api::ReadEEPROM>);
 static_assert(std::is_same_v<decltype(&ACR120_WriteEEPROM), api::WriteEEPROM>);
-
-#endif

@@ -1,5 +1,7 @@
 // The program's own stack (bindings, connection, monitor, card layer) over the
-// PC/SC reader library, a real pcscd and our card program in the vpcd reader.
+// USB library beside the program, a real pcscd and our card program in the vpcd
+// reader, with virtual USB readers in the same library: USB1 and USB3 virtual, so
+// the first PC/SC reader (the vpcd one, when the daemon has only vpcd readers) is USB4.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 
 #include "card/notice_file.h"
 #include "card_test_support.h"
+#include "control/virtual_field.h"
 #include "monitor/message_poster.h"
 #include "monitor/mon_thread.h"
 #include "pcsc/card/pcsc_daemon.h"
@@ -39,10 +42,8 @@ public:
 };
 const auto* const gEnvironment = testing::AddGlobalTestEnvironment(new DaemonEnvironment);
 
-// The program's folder with the virtual serial library and the PC/SC USB one.
-platform::ModuleRef StackModule() {
-    return {std::filesystem::path(TAGQUILL_PCSC_STACK_DIR) / "tagquill"};
-}
+constexpr const char16_t* kPcscReader = u"USB4";
+constexpr std::uint8_t kPcscPort = 3;
 
 std::string Text(std::size_t size) {
     std::string text;
@@ -93,6 +94,7 @@ protected:
             return;
         }
         platform::SetAnsiCodePageOverride(1252);
+        field_.AddReader("USB3");
     }
     void TearDown() override {
         platform::SetAnsiCodePageOverride(std::nullopt);
@@ -113,9 +115,10 @@ protected:
     CardKind Kind() const { return GetParam(); }
     std::size_t Capacity() const { return cardtest::DataAreaSize(Kind()) - 2; }
 
+    vreader::ScopedVirtualField field_{vreader::PcscReaders::kServed};
     vpcd::VpcdCard vpcd_;
     RecordingPoster window_;  // outlives the connection, whose monitor posts to it
-    CACR120Mifare card_{StackModule()};
+    CACR120Mifare card_;      // the libraries beside the test, as beside the program
 };
 
 // What a user does with a card: Load, Save the fullest text, Change !, Load and
@@ -136,21 +139,26 @@ std::vector<std::string> UseTheCard(CACR120Mifare& card, std::size_t capacity) {
 TEST_P(PcscStack, LoadSaveAndChangeLeaveTheSameImageAsTheVirtualReader) {
     const Bytes image = cardtest::CardWithNotice(Kind(), "before");
     Place(image);
-    card_.SetReaderName(u"USB1");
+    card_.SetReaderName(kPcscReader);
     card_.Connect();
-    cardtest::ReaderWithCard virtualReader(cardtest::kUsb, image);
+    // The same image in the virtual USB1, through the same library at the same time.
+    field_.PlaceImage("USB1", image, cardtest::kCardFile);
+    CACR120Mifare virtualCard;
+    virtualCard.SetReaderName(u"USB1");
+    virtualCard.Connect();
 
     const auto overPcsc = UseTheCard(card_, Capacity());
-    const auto overVirtual = UseTheCard(virtualReader.Card(), Capacity());
+    const auto overVirtual = UseTheCard(virtualCard, Capacity());
     EXPECT_EQ(overPcsc, overVirtual);
     EXPECT_EQ(overPcsc.front(), "before");
-    EXPECT_TRUE(cardtest::SameImage(vpcd_.Image(), virtualReader.Image()));
+    EXPECT_TRUE(cardtest::SameImage(vpcd_.Image(),
+                                    field_.ReadCard(std::string("USB1/") + cardtest::kCardFile)));
 }
 
 TEST_P(PcscStack, WrongKeyCardTakenAwayAndNoCardGiveClearCodesAndTheCardWorksAgain) {
     const Bytes image = cardtest::CardWithNotice(Kind(), "kept");
     Place(image);
-    card_.SetReaderName(u"USB1");
+    card_.SetReaderName(kPcscReader);
     card_.Connect();
 
     cardtest::ExpectReaderError([&] { ReadNotice(card_, u"wrong"); }, acr120::rc::kLoginFailed);
@@ -171,7 +179,7 @@ TEST_P(PcscStack, WrongKeyCardTakenAwayAndNoCardGiveClearCodesAndTheCardWorksAga
 }
 
 TEST_P(PcscStack, MonitorSeesTheCardComeAndGo) {
-    card_.SetReaderName(u"USB1");
+    card_.SetReaderName(kPcscReader);
     card_.Connect();
     card_.StartMonitor(&window_, kMonitorMessage);
     const std::uintptr_t present = (Kind() == CardKind::kClassic1K ? 1u : 2u) << 16 | 1u;
@@ -196,7 +204,7 @@ TEST_F(PcscService, StoppedDaemonGivesClearCodesNoHangAndTheReaderComesBack) {
         return;
     }
     Place(cardtest::CardWithNotice(CardKind::kClassic4K, "kept"));
-    card_.SetReaderName(u"USB1");
+    card_.SetReaderName(kPcscReader);
     card_.Connect();
     card_.StartMonitor(&window_, kMonitorMessage);
     ASSERT_TRUE(window_.Reaches(2u << 16 | 1u));
@@ -220,8 +228,8 @@ TEST_F(PcscService, StoppedDaemonGivesClearCodesNoHangAndTheReaderComesBack) {
     // No service: the monitor's listing finds no card, a new connection no port.
     EXPECT_TRUE(window_.Reaches(0));
     cardtest::ExpectReaderError([&] { ReadNotice(card_, u""); }, acr120::rc::kNoCard);
-    CACR120Mifare other(StackModule());
-    other.SetReaderName(u"USB1");
+    CACR120Mifare other;
+    other.SetReaderName(kPcscReader);
     cardtest::ExpectReaderError([&] { other.Connect(); }, acr120::rc::kInvalidPort);
 
     gNoDaemon = gDaemon.Start();
@@ -232,32 +240,56 @@ TEST_F(PcscService, StoppedDaemonGivesClearCodesNoHangAndTheReaderComesBack) {
     EXPECT_EQ(ReadNotice(card_, u"").storedText, "back");
 }
 
-// The library's own answers about ports, beside the program.
-TEST_F(PcscService, ListsTheReaderAsPortZeroAndRefusesOtherPortsAndSecondOpens) {
-    const auto file = std::filesystem::path(TAGQUILL_PCSC_STACK_DIR) / "libacr120u.so";
+// The library's own answers about ports: the virtual readers by their folders,
+// the PC/SC readers after them, each call to the engine of its port.
+TEST_F(PcscService, ListsVirtualThenPcscPortsAndEachHandleReachesItsOwnReader) {
+    const auto file = platform::ProgramModule().file.parent_path() / "libacr120u.so";
     platform::LibraryHandle library = platform::LoadLibraryFile(file);
     ASSERT_NE(library, nullptr);
-    const auto listPorts =
-        reinterpret_cast<acr120::ListPorts>(platform::FindProc(library, acr120::kListPortsName));
-    const auto open =
-        reinterpret_cast<acr120::usb::Open>(platform::FindProc(library, "ACR120_Open"));
-    const auto close =
-        reinterpret_cast<acr120::usb::Close>(platform::FindProc(library, "ACR120_Close"));
-    ASSERT_TRUE(listPorts && open && close);
+    const auto find = [&](const char* name) { return platform::FindProc(library, name); };
+    const auto listPorts = reinterpret_cast<acr120::ListPorts>(find(acr120::kListPortsName));
+    const auto open = reinterpret_cast<acr120::usb::Open>(find("ACR120_Open"));
+    const auto close = reinterpret_cast<acr120::usb::Close>(find("ACR120_Close"));
+    const auto listTags = reinterpret_cast<acr120::usb::ListTags>(find("ACR120_ListTags"));
+    ASSERT_TRUE(listPorts && open && close && listTags);
 
-    // Every reader of the daemon, in its order, within the room given.
-    const auto readers = static_cast<std::int16_t>(PcscDaemon::ReaderCount());
-    ASSERT_GE(readers, 1);
-    std::uint8_t ports[2] = {0xEE, 0xEE};
-    EXPECT_EQ(listPorts(ports, 1), readers);
-    EXPECT_EQ(ports[0], 0);
-    EXPECT_EQ(ports[1], 0xEE);
-    EXPECT_EQ(open(readers), acr120::rc::kInvalidPort);
-    const std::int16_t handle = open(0);
-    ASSERT_GE(handle, 0);
-    EXPECT_EQ(open(0), acr120::rc::kPortOccupied);
-    EXPECT_EQ(close(handle), acr120::rc::kOk);
-    EXPECT_EQ(close(handle), acr120::rc::kInvalidHandle);
+    const auto readers = PcscDaemon::ReaderCount();
+    ASSERT_GE(readers, 1u);
+    std::vector<std::uint8_t> expected{0, 2};
+    for (std::size_t i = 0; i < readers && kPcscPort + i < 8; ++i) {
+        expected.push_back(static_cast<std::uint8_t>(kPcscPort + i));
+    }
+    std::vector<std::uint8_t> ports(8, 0xEE);
+    ports.resize(static_cast<std::size_t>(listPorts(ports.data(), 8)));
+    EXPECT_EQ(ports, expected);
+    ::setenv("TAGQUILL_PCSC", "off", 1);
+    EXPECT_EQ(listPorts(nullptr, 0), 2) << "PC/SC readers left out";
+    EXPECT_EQ(open(kPcscPort), acr120::rc::kInvalidPort);
+    ::unsetenv("TAGQUILL_PCSC");
+
+    // A card in each reader, told apart by its serial number.
+    Place(cardtest::PatternedCard(CardKind::kClassic1K));
+    field_.NewCard("USB3", CardKind::kClassic1K, Bytes{0x0A, 0x0B, 0x0C, 0x0D});
+    const std::int16_t pcsc = open(kPcscPort);
+    const std::int16_t usb3 = open(2);
+    ASSERT_GE(pcsc, 0);
+    ASSERT_GE(usb3, 0);
+    EXPECT_EQ(open(kPcscPort), acr120::rc::kPortOccupied);
+    EXPECT_EQ(open(1), acr120::rc::kInvalidPort);
+    const auto firstSerial = [&](std::int16_t handle) {
+        std::uint8_t count = 0;
+        std::uint8_t types[16]{};
+        std::uint8_t lengths[4]{};
+        std::uint8_t serials[40]{};
+        EXPECT_EQ(listTags(handle, &count, types, lengths, serials), acr120::rc::kOk);
+        return count == 0 ? Bytes{} : Bytes(serials, serials + lengths[0]);
+    };
+    EXPECT_EQ(firstSerial(usb3), (Bytes{0x0A, 0x0B, 0x0C, 0x0D}));
+    const Bytes image = vpcd_.Image();
+    EXPECT_EQ(firstSerial(pcsc), Bytes(image.begin(), image.begin() + 4));
+    EXPECT_EQ(close(pcsc), acr120::rc::kOk);
+    EXPECT_EQ(close(pcsc), acr120::rc::kInvalidHandle);
+    EXPECT_EQ(close(usb3), acr120::rc::kOk);
     platform::FreeLibraryFile(library);
 }
 

@@ -35,6 +35,7 @@ TEST(ScopedVirtualField, OwnsAFreshFolderNamedInTheEnvironment) {
         vreader::ScopedVirtualField field;
         dir = field.Dir();
         EXPECT_EQ(std::getenv("TAGQUILL_VREADER_DIR"), dir.string());
+        EXPECT_STREQ(std::getenv("TAGQUILL_PCSC"), "off");  // its own readers only
         EXPECT_EQ(field.Readers(), (std::vector<std::string>{"COM1", "USB1"}));
         field.NewCard("COM1", CardKind::kClassic1K);
         vreader::ScopedVirtualField other;
@@ -43,6 +44,7 @@ TEST(ScopedVirtualField, OwnsAFreshFolderNamedInTheEnvironment) {
     }
     EXPECT_FALSE(fs::exists(dir));
     EXPECT_STREQ(std::getenv("TAGQUILL_VREADER_DIR"), "/previous");
+    EXPECT_EQ(std::getenv("TAGQUILL_PCSC"), nullptr);
     vreader::files::SetEnvironment("TAGQUILL_VREADER_DIR", std::nullopt);
 }
 

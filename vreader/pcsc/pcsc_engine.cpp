@@ -1,37 +1,32 @@
-// The exported functions of the PC/SC reader library: the USB variant of the
-// ACR120 API over any PC/SC contactless reader, USB1 being the service's first
-// reader. Value blocks and reader registers have no standard PC/SC command: those
-// calls answer "Operation failed".
+// The PC/SC readers as an engine of the USB library: the USB variant of the ACR120
+// API over any PC/SC contactless reader, port 0 being the first of the service's
+// readers in the order of their names, so a reader keeps its port while the set of
+// readers stays the same. Value blocks and reader registers have no standard PC/SC
+// command: those calls answer "Operation failed".
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "pcsc/pcsc_api.h"
 #include "pcsc/pcsc_reader.h"
 #include "reader/acr120_api.h"
+#include "usb/usb_engine.h"
 
-#if defined(_WIN32)
-#define PCSC_EXPORT extern "C" __declspec(dllexport)
-#else
-#define PCSC_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
-
+namespace vreader::usb {
 namespace {
 
 namespace rc = acr120::rc;
 
-// The program names USB readers USB1..USB8.
-constexpr std::size_t kMaxPorts = 8;
-
 std::mutex gTableMutex;
 std::vector<std::shared_ptr<pcsc::Reader>> gReaders;  // index = handle; null = free
 
-// The readers the service has now; empty without PC/SC, a service or readers.
+// The readers the service has now, sorted by name; empty without PC/SC, a service
+// or readers.
 std::vector<std::string> CurrentReaders(const pcsc::Api& api) {
     SCARDCONTEXT context{};
     if (api.establishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) {
@@ -39,9 +34,7 @@ std::vector<std::string> CurrentReaders(const pcsc::Api& api) {
     }
     auto names = pcsc::ListReaderNames(api, context);
     api.releaseContext(context);
-    if (names.size() > kMaxPorts) {
-        names.resize(kMaxPorts);
-    }
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -68,9 +61,7 @@ std::int16_t Unsupported(std::int16_t handle) {
     return OnReader(handle, [](pcsc::Reader&) { return rc::kOperationFailed; });
 }
 
-}  // namespace
-
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Open(std::int16_t portIndex) {
+std::int16_t ACR120_CALL Open(std::int16_t portIndex) {
     const pcsc::Api* api = pcsc::LoadApi();
     if (api == nullptr || portIndex < 0) {
         return rc::kInvalidPort;
@@ -94,7 +85,7 @@ PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Open(std::int16_t portIndex) {
     return static_cast<std::int16_t>(free - gReaders.begin());
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Close(std::int16_t handle) {
+std::int16_t ACR120_CALL Close(std::int16_t handle) {
     std::shared_ptr<pcsc::Reader> reader;
     {
         std::lock_guard<std::mutex> hold(gTableMutex);
@@ -109,26 +100,23 @@ PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Close(std::int16_t handle) {
     return rc::kOk;
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_ListTags(std::int16_t handle, std::uint8_t* count,
-                                                     std::uint8_t* tagTypes, std::uint8_t* lengths,
-                                                     std::uint8_t* serials) {
+std::int16_t ACR120_CALL ListTags(std::int16_t handle, std::uint8_t* count, std::uint8_t* tagTypes,
+                                  std::uint8_t* lengths, std::uint8_t* serials) {
     return OnReader(handle, [&](pcsc::Reader& reader) {
         return reader.ListTags(count, tagTypes, lengths, serials);
     });
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_MultiTagSelect(std::int16_t handle, std::uint8_t length,
-                                                           std::uint8_t* serial,
-                                                           std::uint8_t* tagTypeOut,
-                                                           std::uint8_t* lengthOut,
-                                                           std::uint8_t* serialOut) {
+std::int16_t ACR120_CALL MultiTagSelect(std::int16_t handle, std::uint8_t length,
+                                        std::uint8_t* serial, std::uint8_t* tagTypeOut,
+                                        std::uint8_t* lengthOut, std::uint8_t* serialOut) {
     return OnReader(handle, [&](pcsc::Reader& reader) {
         return reader.Select(length, serial, tagTypeOut, lengthOut, serialOut);
     });
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Select(std::int16_t handle, std::uint8_t* tagType,
-                                                   std::uint8_t* tagLength, std::uint8_t* serial) {
+std::int16_t ACR120_CALL Select(std::int16_t handle, std::uint8_t* tagType, std::uint8_t* tagLength,
+                                std::uint8_t* serial) {
     return OnReader(handle, [&](pcsc::Reader& reader) {
         std::uint8_t count = 0;
         std::uint8_t types[acr120::kMaxTagTypes]{};
@@ -144,72 +132,79 @@ PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Select(std::int16_t handle, std::uin
     });
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_WriteMasterKey(std::int16_t handle,
-                                                           std::uint8_t keySlot,
-                                                           std::uint8_t* key) {
+std::int16_t ACR120_CALL WriteMasterKey(std::int16_t handle, std::uint8_t keySlot,
+                                        std::uint8_t* key) {
     return OnReader(handle, [&](pcsc::Reader& reader) { return reader.StoreKey(keySlot, key); });
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Login(std::int16_t handle, std::uint8_t sector,
-                                                  std::uint8_t keyMode, std::int32_t keySlot,
-                                                  std::uint8_t* key) {
+std::int16_t ACR120_CALL Login(std::int16_t handle, std::uint8_t sector, std::uint8_t keyMode,
+                               std::int32_t keySlot, std::uint8_t* key) {
     return OnReader(
         handle, [&](pcsc::Reader& reader) { return reader.Login(sector, keyMode, keySlot, key); });
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Read(std::int16_t handle, std::uint8_t block,
-                                                 std::uint8_t* data) {
+std::int16_t ACR120_CALL Read(std::int16_t handle, std::uint8_t block, std::uint8_t* data) {
     return OnReader(handle, [&](pcsc::Reader& reader) { return reader.Read(block, data); });
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Write(std::int16_t handle, std::uint8_t block,
-                                                  std::uint8_t* data) {
+std::int16_t ACR120_CALL Write(std::int16_t handle, std::uint8_t block, std::uint8_t* data) {
     return OnReader(handle, [&](pcsc::Reader& reader) { return reader.Write(block, data); });
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_ReadValue(std::int16_t handle, std::uint8_t,
-                                                      std::int32_t*) {
+std::int16_t ACR120_CALL ReadValue(std::int16_t handle, std::uint8_t, std::int32_t*) {
     return Unsupported(handle);
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_WriteValue(std::int16_t handle, std::uint8_t,
-                                                       std::int32_t) {
+std::int16_t ACR120_CALL WriteValue(std::int16_t handle, std::uint8_t, std::int32_t) {
     return Unsupported(handle);
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Inc(std::int16_t handle, std::uint8_t, std::int32_t,
-                                                std::int32_t*) {
+std::int16_t ACR120_CALL Inc(std::int16_t handle, std::uint8_t, std::int32_t, std::int32_t*) {
     return Unsupported(handle);
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_Dec(std::int16_t handle, std::uint8_t, std::int32_t,
-                                                std::int32_t*) {
+std::int16_t ACR120_CALL Dec(std::int16_t handle, std::uint8_t, std::int32_t, std::int32_t*) {
     return Unsupported(handle);
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_ReadEEPROM(std::int16_t handle, std::uint8_t,
-                                                       std::uint8_t*) {
+std::int16_t ACR120_CALL ReadEEPROM(std::int16_t handle, std::uint8_t, std::uint8_t*) {
     return Unsupported(handle);
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL ACR120_WriteEEPROM(std::int16_t handle, std::uint8_t,
-                                                        std::uint8_t) {
+std::int16_t ACR120_CALL WriteEEPROM(std::int16_t handle, std::uint8_t, std::uint8_t) {
     return Unsupported(handle);
 }
 
-PCSC_EXPORT std::int16_t ACR120_CALL Tagquill_ListPorts(std::uint8_t* portIndexes,
-                                                        std::uint8_t room) {
+std::int16_t ACR120_CALL ListPorts(std::uint8_t* portIndexes, std::uint8_t room) {
     const pcsc::Api* api = pcsc::LoadApi();
     const std::size_t count = api == nullptr ? 0 : CurrentReaders(*api).size();
     for (std::size_t i = 0; i < count && i < room && portIndexes != nullptr; ++i) {
         portIndexes[i] = static_cast<std::uint8_t>(i);
     }
-    return static_cast<std::int16_t>(count);
+    return static_cast<std::int16_t>(
+        std::min<std::size_t>(count, std::numeric_limits<std::int16_t>::max()));
 }
 
-// The declared types are the ones the program binds.
-static_assert(std::is_same_v<decltype(&ACR120_Open), acr120::usb::Open>);
-static_assert(std::is_same_v<decltype(&ACR120_ListTags), acr120::usb::ListTags>);
-static_assert(std::is_same_v<decltype(&ACR120_MultiTagSelect), acr120::usb::MultiTagSelect>);
-static_assert(std::is_same_v<decltype(&ACR120_Login), acr120::usb::Login>);
-static_assert(std::is_same_v<decltype(&Tagquill_ListPorts), acr120::ListPorts>);
+}  // namespace
+
+const UsbEngine* PcscEngine() {
+    static const UsbEngine engine{.listPorts = ListPorts,
+                                  .open = Open,
+                                  .close = Close,
+                                  .listTags = ListTags,
+                                  .multiTagSelect = MultiTagSelect,
+                                  .select = Select,
+                                  .writeMasterKey = WriteMasterKey,
+                                  .login = Login,
+                                  .read = Read,
+                                  .write = Write,
+                                  .readValue = ReadValue,
+                                  .writeValue = WriteValue,
+                                  .inc = Inc,
+                                  .dec = Dec,
+                                  .readEeprom = ReadEEPROM,
+                                  .writeEeprom = WriteEEPROM};
+    return &engine;
+}
+
+}  // namespace vreader::usb

@@ -1,0 +1,136 @@
+// The exported functions of the USB reader library: the virtual readers of the
+// state folder and the readers of the PC/SC service, under one numbering
+// (port_dispatch.h). TAGQUILL_PCSC=0 (or off) leaves the PC/SC readers out.
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <type_traits>
+
+#include "core/state.h"
+#include "reader/acr120_api.h"
+#include "usb/port_dispatch.h"
+#include "usb/usb_engine.h"
+
+#if defined(_WIN32)
+#define USB_EXPORT extern "C" __declspec(dllexport)
+#else
+#define USB_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+using vreader::usb::UsbEngine;
+
+vreader::usb::PortDispatch gDispatch;
+
+vreader::usb::Engines CurrentEngines() {
+    const char* pcsc = std::getenv(vreader::state::kPcscEnvVar);
+    const bool pcscOff =
+        pcsc != nullptr && (std::string(pcsc) == "0" || std::string(pcsc) == "off");
+    return {&vreader::usb::VirtualEngine(), pcscOff ? nullptr : vreader::usb::PcscEngine()};
+}
+
+}  // namespace
+
+USB_EXPORT std::int16_t ACR120_CALL Tagquill_ListPorts(std::uint8_t* portIndexes,
+                                                       std::uint8_t room) {
+    return gDispatch.ListPorts(CurrentEngines(), portIndexes, room);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_Open(std::int16_t portIndex) {
+    return gDispatch.Open(CurrentEngines(), portIndex);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_Close(std::int16_t handle) {
+    return gDispatch.Close(handle);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_ListTags(std::int16_t handle, std::uint8_t* count,
+                                                    std::uint8_t* tagTypes, std::uint8_t* lengths,
+                                                    std::uint8_t* serials) {
+    return gDispatch.Call(handle, &UsbEngine::listTags, count, tagTypes, lengths, serials);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_MultiTagSelect(std::int16_t handle, std::uint8_t length,
+                                                          std::uint8_t* serial,
+                                                          std::uint8_t* tagTypeOut,
+                                                          std::uint8_t* lengthOut,
+                                                          std::uint8_t* serialOut) {
+    return gDispatch.Call(handle, &UsbEngine::multiTagSelect, length, serial, tagTypeOut, lengthOut,
+                          serialOut);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_Select(std::int16_t handle, std::uint8_t* tagType,
+                                                  std::uint8_t* tagLength, std::uint8_t* serial) {
+    return gDispatch.Call(handle, &UsbEngine::select, tagType, tagLength, serial);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_WriteMasterKey(std::int16_t handle, std::uint8_t keySlot,
+                                                          std::uint8_t* key) {
+    return gDispatch.Call(handle, &UsbEngine::writeMasterKey, keySlot, key);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_Login(std::int16_t handle, std::uint8_t sector,
+                                                 std::uint8_t keyMode, std::int32_t keySlot,
+                                                 std::uint8_t* key) {
+    return gDispatch.Call(handle, &UsbEngine::login, sector, keyMode, keySlot, key);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_Read(std::int16_t handle, std::uint8_t block,
+                                                std::uint8_t* data) {
+    return gDispatch.Call(handle, &UsbEngine::read, block, data);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_Write(std::int16_t handle, std::uint8_t block,
+                                                 std::uint8_t* data) {
+    return gDispatch.Call(handle, &UsbEngine::write, block, data);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_ReadValue(std::int16_t handle, std::uint8_t block,
+                                                     std::int32_t* value) {
+    return gDispatch.Call(handle, &UsbEngine::readValue, block, value);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_WriteValue(std::int16_t handle, std::uint8_t block,
+                                                      std::int32_t value) {
+    return gDispatch.Call(handle, &UsbEngine::writeValue, block, value);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_Inc(std::int16_t handle, std::uint8_t block,
+                                               std::int32_t amount, std::int32_t* newValue) {
+    return gDispatch.Call(handle, &UsbEngine::inc, block, amount, newValue);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_Dec(std::int16_t handle, std::uint8_t block,
+                                               std::int32_t amount, std::int32_t* newValue) {
+    return gDispatch.Call(handle, &UsbEngine::dec, block, amount, newValue);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_ReadEEPROM(std::int16_t handle, std::uint8_t reg,
+                                                      std::uint8_t* value) {
+    return gDispatch.Call(handle, &UsbEngine::readEeprom, reg, value);
+}
+
+USB_EXPORT std::int16_t ACR120_CALL ACR120_WriteEEPROM(std::int16_t handle, std::uint8_t reg,
+                                                       std::uint8_t value) {
+    return gDispatch.Call(handle, &UsbEngine::writeEeprom, reg, value);
+}
+
+namespace api = acr120::usb;
+static_assert(std::is_same_v<decltype(&Tagquill_ListPorts), acr120::ListPorts>);
+static_assert(std::is_same_v<decltype(&ACR120_Open), api::Open>);
+static_assert(std::is_same_v<decltype(&ACR120_Close), api::Close>);
+static_assert(std::is_same_v<decltype(&ACR120_ListTags), api::ListTags>);
+static_assert(std::is_same_v<decltype(&ACR120_MultiTagSelect), api::MultiTagSelect>);
+static_assert(std::is_same_v<decltype(&ACR120_Select), api::Select>);
+static_assert(std::is_same_v<decltype(&ACR120_WriteMasterKey), api::WriteMasterKey>);
+static_assert(std::is_same_v<decltype(&ACR120_Login), api::Login>);
+static_assert(std::is_same_v<decltype(&ACR120_Read), api::Read>);
+static_assert(std::is_same_v<decltype(&ACR120_Write), api::Write>);
+static_assert(std::is_same_v<decltype(&ACR120_ReadValue), api::ReadValue>);
+static_assert(std::is_same_v<decltype(&ACR120_WriteValue), api::WriteValue>);
+static_assert(std::is_same_v<decltype(&ACR120_Inc), api::Inc>);
+static_assert(std::is_same_v<decltype(&ACR120_Dec), api::Dec>);
+static_assert(std::is_same_v<decltype(&ACR120_ReadEEPROM), api::ReadEEPROM>);
+static_assert(std::is_same_v<decltype(&ACR120_WriteEEPROM), api::WriteEEPROM>);
