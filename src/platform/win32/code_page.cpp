@@ -49,6 +49,16 @@ std::string WideToMultiByte(unsigned codePage, DWORD flags, std::u16string_view 
     return bytes;
 }
 
+// A code page the system lacks would convert every text to nothing: Save would
+// store an empty notice and every key would become FF x 6.
+unsigned UsableAnsiCodePage() {
+    const unsigned codePage = AnsiCodePage();
+    if (!IsValidCodePage(codePage)) {
+        throw CodePageUnavailable(codePage);
+    }
+    return codePage;
+}
+
 }  // namespace
 
 void FixAnsiCodePage() {
@@ -69,13 +79,13 @@ AnsiConversion ToAnsi(std::u16string_view text) {
     BOOL usedDefault = FALSE;
     // No best fit: a character without its own form becomes '?' and the caller
     // learns of it, rather than silently turning into a look-alike.
-    result.bytes = WideToMultiByte(AnsiCodePage(), WC_NO_BEST_FIT_CHARS, text, &usedDefault);
+    result.bytes = WideToMultiByte(UsableAnsiCodePage(), WC_NO_BEST_FIT_CHARS, text, &usedDefault);
     result.replaced = usedDefault != FALSE;
     return result;
 }
 
 std::u16string FromAnsi(std::string_view bytes) {
-    const unsigned codePage = AnsiCodePage();
+    const unsigned codePage = UsableAnsiCodePage();
     std::u16string text;
     if (bytes.empty()) {
         return text;

@@ -137,10 +137,13 @@ TEST(LibraryPath, BareFileNameWhenTheModuleFolderIsUnknown) {
               std::filesystem::path("libacr120.so"));
     EXPECT_EQ(platform::LibraryPathBeside(platform::ModuleRef{"/opt/tq/tagquill"}, "libacr120.so"),
               std::filesystem::path("/opt/tq/libacr120.so"));
-    CACR120Dll dll;
+#ifndef _WIN32
     // Not on the loader's search path here, so the bare-name search fails cleanly.
+    // (Windows searches the program's own folder first, where the library lies.)
+    CACR120Dll dll;
     EXPECT_FALSE(dll.Load(platform::ModuleRef{}));
     EXPECT_FALSE(dll.IsLoaded());
+#endif
 }
 
 // Discovery asks the libraries beside the program which ports they serve; the

@@ -130,7 +130,7 @@ TEST_P(NoticeFile, OverlongOrUnstorableKeyTextsAndAnUnusableCodePageFailBeforeAn
     EXPECT_THROW(ChangeAccessKey(r.Card(), KeyText(u"\u65E5"), u"new"), CMifareException);
     EXPECT_THROW(ChangeAccessKey(r.Card(), KeyText(u""), u"\u65E5"), CMifareException);
     // A code page the system cannot open would have made every text empty.
-    platform::SetAnsiCodePageOverride(1);
+    platform::SetAnsiCodePageOverride(4242);
     ExpectCoded<CMifareException>([&] { ReadNotice(r.Card(), u""); }, kMifareCodePageUnavailable);
     ExpectCoded<CMifareException>([&] { WriteNotice(r.Card(), u"", u"x"); },
                                   kMifareCodePageUnavailable);
