@@ -1,0 +1,11 @@
+# The Windows package: a zip whose folder holds the programs and the reader
+# libraries side by side, as the program looks for them. A user with the reader
+# maker's ACR120.dll / ACR120U.dll puts them in place of ours (32-bit zip only).
+set(CPACK_GENERATOR ZIP)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(CPACK_SYSTEM_NAME windows-x64)
+else()
+  set(CPACK_SYSTEM_NAME windows-x86)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . RENAME README.txt)
