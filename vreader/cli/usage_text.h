@@ -3,11 +3,18 @@
 
 namespace vreader::cli {
 
+#ifdef _WIN32
+#define VREADER_STATE_FOLDER_TEXT R"(%TAGQUILL_VREADER_DIR%, else %LOCALAPPDATA%\tagquill\vreader.)"
+#else
+#define VREADER_STATE_FOLDER_TEXT \
+    R"($TAGQUILL_VREADER_DIR, else $XDG_STATE_HOME/tagquill/vreader (~/.local/state/...).)"
+#endif
+
 inline constexpr const char* kUsageText =
     R"(Usage: tagquill-vreader [--dir FOLDER] COMMAND [ARGUMENTS]
 
 The virtual reader keeps its readers and cards in a state folder: --dir, else
-$TAGQUILL_VREADER_DIR, else $XDG_STATE_HOME/tagquill/vreader (~/.local/state/...).
+)" VREADER_STATE_FOLDER_TEXT R"(
 
 Readers
   init                          create the state folder with readers COM1 and USB1
