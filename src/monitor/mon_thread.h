@@ -39,6 +39,7 @@ public:
     bool Start() override { return CMyThread2::Start(0, 0); }
     void Stop(std::uint32_t timeoutMs) override;
     bool Abandoned() const override { return CMyThread2::Abandoned(); }
+    bool EndedByForce() const override { return CMyThread2::EndedByForce(); }
     // Tests that need many polls shorten the interval; called while no thread runs.
     void SetPollInterval(std::chrono::milliseconds interval) { pollInterval_ = interval; }
 

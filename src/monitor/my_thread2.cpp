@@ -36,7 +36,9 @@ void CMyThread2::Stop(std::uint32_t timeoutMs) {
         return;
     }
     stopEvent_->Set();
+    endedByForce_ = false;
     if (thread_->Join(timeoutMs) == platform::WaitResult::TimedOut) {
+        endedByForce_ = true;
         // The thread still runs. Its stop event stays, and so must this object,
         // which it runs on; only the handle goes (the thread runs on detached).
         if (!thread_->Terminate() ||

@@ -45,6 +45,8 @@ public:
     // this object, which the owner must keep for the rest of the process. Start
     // then fails (1056) and Stop returns at once.
     bool Abandoned() const { return abandoned_; }
+    // True when the last Stop ended the thread by force, or gave up on it.
+    bool EndedByForce() const { return endedByForce_; }
     // Exit code of the last thread (0xFFFFFFFF when it was ended by force);
     // available until the next Start.
     std::uint32_t LastExitCode() const { return lastExitCode_; }
@@ -65,4 +67,5 @@ private:
     std::unique_ptr<platform::ManualResetEvent> stopEvent_;
     std::uint32_t lastExitCode_ = 0;
     bool abandoned_ = false;
+    bool endedByForce_ = false;
 };

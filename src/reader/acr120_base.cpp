@@ -58,6 +58,10 @@ bool CACR120Base::AnyMonitorLeftRunning() {
 
 void CACR120Base::StopMonitor() {
     monitor_->Stop(monitorStopTimeoutMs_);
+    // A library call cut off by force may have left the library's own locks taken
+    // and its state half made; unloading it would run its detach code over that
+    // (and Wine then refuses to load reader libraries again). It stays loaded.
+    librariesCutOff_ = librariesCutOff_ || monitor_->EndedByForce();
     if (!monitor_->Abandoned()) {
         return;
     }
@@ -107,7 +111,7 @@ CACR120Base::~CACR120Base() {
     // libraries are unloaded only once nothing can call into them.
     monitor_.reset();
     readerLock_.reset();
-    if (monitorLeftRunning_) {
+    if (monitorLeftRunning_ || librariesCutOff_) {
         KeepForever(std::move(usbDll_));
         KeepForever(std::move(serialDll_));
     }

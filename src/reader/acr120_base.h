@@ -112,4 +112,6 @@ private:
     PresenceMonitorFactory makeMonitor_;
     // The libraries stay loaded while a thread left running may be inside them.
     bool monitorLeftRunning_ = false;
+    // A monitor was ended by force, perhaps inside a library call.
+    bool librariesCutOff_ = false;
 };

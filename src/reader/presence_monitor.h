@@ -24,6 +24,9 @@ public:
     // True when even a forced end did not end its thread: the thread runs on and
     // may still use the monitor and the connection's lock, port and libraries.
     virtual bool Abandoned() const = 0;
+    // True when the last Stop had to end the thread by force (whether or not that
+    // ended it): it was cut off wherever it was, perhaps inside a library call.
+    virtual bool EndedByForce() const = 0;
 };
 
 // Makes the monitor of a connection; called once, while the connection is built.
