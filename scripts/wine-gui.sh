@@ -30,6 +30,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     # Windows draw their own title bars: a virtual display has no window manager.
     env -u DISPLAY "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f \
         >/dev/null 2>&1
+    # The title bar buttons' glyphs are Marlett's (fonts-wine), which Wine takes
+    # only from the prefix's own font folder. The dialog text keeps the system's
+    # fonts: Wine's own Tahoma runs wider than the template's labels allow.
+    if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+        cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
     wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
     "$wineserver" --wait
 fi
