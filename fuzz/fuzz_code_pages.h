@@ -18,4 +18,9 @@ inline bool IsSingleByte(unsigned codePage) {
     return codePage != 932 && codePage != 936 && codePage != 949 && codePage != 950;
 }
 
+// glibc's converters for these compose a letter and a following combining mark.
+inline bool JoinsCombiningMarks(unsigned codePage) {
+    return codePage == 1255 || codePage == 1258;
+}
+
 }  // namespace fuzz

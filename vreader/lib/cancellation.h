@@ -1,5 +1,5 @@
 #pragma once
-// A program ends a reader call that hangs by cancelling the calling thread (pthread_cancel).
+// A POSIX program ends a reader call that hangs by cancelling the calling thread (pthread_cancel).
 // The library lets that take effect in one place only: a timed wait on a condition
 // variable. That is a cancellation point both sanitizers follow (ThreadSanitizer releases
 // the wait's mutex for a cancelled thread; AddressSanitizer is told that the stack

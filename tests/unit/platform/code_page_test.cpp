@@ -75,6 +75,11 @@ TEST_F(CodePage, CombiningCodePagesKeepTheLastCharacter) {
         EXPECT_EQ(platform::FromAnsi(row.bytes), row.text) << row.codePage;
         EXPECT_EQ(platform::ToAnsi(row.text).bytes, row.bytes) << row.codePage;
     }
+    // A letter and its combining mark read as one character; the code page's own byte
+    // for it is the same text, so a notice edited after a Load keeps what it showed.
+    platform::SetAnsiCodePageOverride(1258);
+    EXPECT_EQ(platform::FromAnsi("N\xDE"), u"\u00D1");
+    EXPECT_EQ(platform::FromAnsi(platform::ToAnsi(u"\u00D1").bytes), u"\u00D1");
 }
 
 TEST_F(CodePage, ALookAlikeThatReadsBackOtherwiseCountsAsReplaced) {
