@@ -6,8 +6,11 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/control_ids.h"
 #include "app/win32/dialog_input.h"
@@ -73,7 +76,7 @@ protected:
     }
     std::string NoticeOnCard(std::size_t length) {
         const vreader::Bytes image = field_.ReadCard("COM1/demo.mfd");
-        return std::string(image.begin() + 16, image.begin() + 16 + static_cast<long>(length));
+        return std::string(image.begin(), image.end()).substr(16, length);
     }
 
     static constexpr INT_PTR kRunning = -100;
