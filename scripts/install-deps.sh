@@ -15,6 +15,9 @@ test_packages+=(pcscd vsmartcard-vpcd)
 # The Windows cross build (presets windows, windows-x86) and its tests under Wine.
 windows_packages=(cmake ninja-build googletest nlohmann-json3-dev g++-mingw-w64-x86-64-posix
   g++-mingw-w64-i686-posix wine64 wine xvfb xauth)
+# The Windows screenshot (scripts/screenshot-windows.sh): ImageMagick's import takes
+# the picture, fonts-wine draws the title bar's buttons.
+windows_packages+=(imagemagick fonts-wine)
 
 wanted=()
 for purpose in "${@:-build test run}"; do

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace platform {
 
 namespace {
@@ -89,6 +92,13 @@ std::unique_ptr<NativeThread> NativeThread::Start(ThreadEntry entry, void* param
         return nullptr;
     }
     return std::make_unique<Win32Thread>(handle);
+}
+
+void EndProcessNow(int exitCode) {
+    std::fflush(nullptr);
+    // Not ExitProcess: that would still detach the libraries the stuck thread is in.
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
+    std::abort();
 }
 
 }  // namespace platform
