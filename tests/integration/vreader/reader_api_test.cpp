@@ -295,6 +295,9 @@ TEST_P(VReader, ValueBlocksKeepTheirFormat) {
     EXPECT_EQ(value, 10);
 }
 
+// POSIX only: Windows cannot replace a file that another program holds open, so
+// there a write retries briefly and then fails rather than waiting on the reader.
+#ifndef _WIN32
 TEST_P(VReader, ImagesAreReplacedWholeWhileAnotherProcessReadsThem) {
     CardWith({0, 0, 0, 1});
     ASSERT_EQ(lib.Login(h, 1, false, kKeyA), rc::kOk);
@@ -320,6 +323,7 @@ TEST_P(VReader, ImagesAreReplacedWholeWhileAnotherProcessReadsThem) {
     h = -1;
     EXPECT_EQ(Image()[4 * 16], 199) << "the image is the card: it outlives the reader";
 }
+#endif
 
 TEST_P(VReader, ConcurrentListingAndCardWorkStayConsistent) {
     CardWith({0, 0, 0, 1});
