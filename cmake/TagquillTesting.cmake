@@ -2,8 +2,7 @@
 # run the same way: linked with gmock_main, discovered by CTest, and run from
 # the shared bin folder where the reader libraries lie.
 function(tagquill_add_test name)
-  # WINE_ALONE: test-name patterns that each run in a process of their own under Wine.
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;WINE_ALONE" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   tagquill_warnings(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gmock_main Threads::Threads)
@@ -13,22 +12,8 @@ function(tagquill_add_test name)
   if(CMAKE_CROSSCOMPILING_EMULATOR)
     # Every start of a program under Wine costs seconds: one CTest test per program,
     # which runs all its cases, rather than one per case.
-    set(alone_tests "")
-    foreach(pattern IN LISTS ARG_WINE_ALONE)
-      string(MAKE_C_IDENTIFIER "${pattern}" alone)
-      add_test(NAME ${name}_${alone} COMMAND ${name} --gtest_brief=1 --gtest_filter=${pattern}
-               WORKING_DIRECTORY ${TAGQUILL_BIN_DIR})
-      list(APPEND alone_tests ${name}_${alone})
-    endforeach()
-    # gtest's filter: everything but those ("*-a:b").
-    set(rest_filter "*")
-    if(ARG_WINE_ALONE)
-      list(JOIN ARG_WINE_ALONE ":" others)
-      set(rest_filter "*-${others}")
-    endif()
-    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 --gtest_filter=${rest_filter}
-             WORKING_DIRECTORY ${TAGQUILL_BIN_DIR})
-    set_tests_properties(${name} ${alone_tests} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 WORKING_DIRECTORY ${TAGQUILL_BIN_DIR})
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
     return()
   endif()
   gtest_discover_tests(${name}

@@ -17,6 +17,24 @@ namespace st = vreader::state;
 
 namespace {
 
+// Removes a folder and everything in it, trying each entry once; false when something
+// stayed. std::filesystem::remove_all under Wine retries a file that a handle still holds
+// open (the lock of a reader left open by a thread ended by force) until the process has
+// no file handles left.
+bool RemoveTree(const fs::path& folder) {
+    std::error_code ec;
+    std::vector<fs::path> entries;  // parents before their contents
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        entries.push_back(it->path());
+    }
+    bool removedAll = !ec;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        removedAll = fs::remove(*entry, ec) && removedAll;
+    }
+    return fs::remove(folder, ec) && removedAll;
+}
+
 [[noreturn]] void Throw(ErrorKind kind, const std::string& message) {
     throw ControlError(kind, message);
 }
@@ -160,7 +178,7 @@ void VirtualField::AddReader(const std::string& reader, std::uint8_t station) {
         !st::WriteFileAtomic(folder / st::kEepromFile, eeprom) ||
         !st::WriteFileAtomic(folder / st::kKeysFile, Bytes(st::kKeySlots * 6, 0xFF)) ||
         !st::WriteTextAtomic(folder / st::kFaultsFile, "")) {
-        fs::remove_all(folder, ec);
+        RemoveTree(folder);
         Throw(ErrorKind::kIo, "cannot write the files of reader " + folder.string());
     }
 }
@@ -170,10 +188,8 @@ void VirtualField::RemoveReader(const std::string& reader) {
     if (!HasReader(reader)) {
         Throw(ErrorKind::kNotFound, "no reader " + folder.filename().string());
     }
-    std::error_code ec;
-    fs::remove_all(folder, ec);
-    if (ec) {
-        Throw(ErrorKind::kIo, "cannot remove " + folder.string() + ": " + ec.message());
+    if (!RemoveTree(folder)) {
+        Throw(ErrorKind::kIo, "cannot remove all of " + folder.string());
     }
 }
 
@@ -602,8 +618,7 @@ ScopedVirtualField::ScopedVirtualField(PcscReaders pcsc) : VirtualField(MakeTemp
 ScopedVirtualField::~ScopedVirtualField() {
     files::SetEnvironment(st::kEnvVar, previous_);
     files::SetEnvironment(st::kPcscEnvVar, previousPcsc_);
-    std::error_code ec;
-    fs::remove_all(Dir(), ec);
+    RemoveTree(Dir());
 }
 
 }  // namespace vreader

@@ -49,6 +49,16 @@ extern const char* const kReaderFolderSuffix;
 // Creates the folder and any missing parents; true when it exists afterwards.
 bool MakeFolders(const fs::path& folder);
 
+// Wakes, in every process, the library calls held by a "block" fault, so that they look
+// at their fault file again. On POSIX they poll it and this does nothing.
+void AnnounceFaultChange();
+#ifdef _WIN32
+// The event AnnounceFaultChange pulses. A held call waits on it rather than polling the
+// file: a thread ended by TerminateThread in the middle of file I/O can leave Wine unable
+// to create files for the rest of the process, and a held call is one a program ends so.
+extern const wchar_t* const kFaultChangeEventName;
+#endif
+
 // A sleep in which a thread ended by force may stop.
 void SleepMilliseconds(long milliseconds);
 unsigned long ProcessId();

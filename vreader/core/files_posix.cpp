@@ -142,6 +142,8 @@ bool MakeFolders(const fs::path& folder) {
     return !ec;
 }
 
+void AnnounceFaultChange() {}
+
 // A cancellation point: the program ends a hung monitor thread with pthread_cancel,
 // which must find it here holding no lock.
 void SleepMilliseconds(long milliseconds) {

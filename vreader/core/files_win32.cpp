@@ -175,6 +175,16 @@ bool MakeFolders(const fs::path& folder) {
     return IsFolder(folder);
 }
 
+const wchar_t* const kFaultChangeEventName = L"Local\\TagquillVirtualReaderFaultChange";
+
+void AnnounceFaultChange() {
+    // Manual reset: a pulse wakes every call waiting at this moment and stays set for none.
+    static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, kFaultChangeEventName);
+    if (event != nullptr) {
+        PulseEvent(event);
+    }
+}
+
 void SleepMilliseconds(long milliseconds) {
     Sleep(static_cast<DWORD>(milliseconds));
 }

@@ -306,7 +306,9 @@ bool WriteFaults(const fs::path& readerDir, const std::vector<Fault>& faults) {
     for (const auto& fault : faults) {
         text += FormatFault(fault) + "\n";
     }
-    return WriteTextAtomic(readerDir / kFaultsFile, text);
+    const bool written = WriteTextAtomic(readerDir / kFaultsFile, text);
+    files::AnnounceFaultChange();
+    return written;
 }
 
 void AppendCallLog(const fs::path& readerDir, const std::string& line) {

@@ -24,4 +24,8 @@ private:
 // Sleeps; the calling thread may be cancelled inside, when its caller allows cancellation.
 void CancellableSleep(long milliseconds);
 
+// The wait of a call held by a "block" fault between two looks at its fault file; the
+// thread may be ended inside, as in CancellableSleep.
+void WaitForFaultChange();
+
 }  // namespace vreader::lib

@@ -106,6 +106,8 @@ struct UnwindNotice {
     UnwindNotice& operator=(const UnwindNotice&) = delete;
 };
 
+constexpr long kFaultPollMilliseconds = 5;
+
 }  // namespace
 
 CancellationScope::CancellationScope() : previousState_(0), outerCallerState_(gCallerState.Get()) {
@@ -130,6 +132,10 @@ void CancellableSleep(long milliseconds) {
     }
     pthread_setcancelstate(outside, nullptr);
     notice.returned = true;
+}
+
+void WaitForFaultChange() {
+    CancellableSleep(kFaultPollMilliseconds);
 }
 
 }  // namespace vreader::lib

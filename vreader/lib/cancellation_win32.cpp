@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "core/files.h"
+
 namespace vreader::lib {
 
 // Windows programs end a hung call with TerminateThread, which needs no cooperation:
@@ -12,6 +14,20 @@ CancellationScope::~CancellationScope() = default;
 
 void CancellableSleep(long milliseconds) {
     Sleep(static_cast<DWORD>(milliseconds));
+}
+
+void WaitForFaultChange() {
+    // Woken by a pulse when the faults change; the time-out is the fallback for a pulse
+    // that fell between the last look at the file and this wait. It is long, so that a
+    // program ending the thread by force almost surely finds it here, not reading a file.
+    constexpr DWORD kFallbackMilliseconds = 1000;
+    static const HANDLE event =
+        CreateEventW(nullptr, TRUE, FALSE, files::kFaultChangeEventName);
+    if (event == nullptr) {
+        Sleep(kFallbackMilliseconds);
+        return;
+    }
+    WaitForSingleObject(event, kFallbackMilliseconds);
 }
 
 }  // namespace vreader::lib

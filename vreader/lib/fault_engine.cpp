@@ -11,12 +11,6 @@ namespace vreader::lib {
 namespace fs = std::filesystem;
 using FaultType = state::Fault::Type;
 
-namespace {
-
-constexpr long kBlockedPollMilliseconds = 5;
-
-}  // namespace
-
 CallPlan CountDownFaults(const fs::path& readerDir, const char* function) {
     CallPlan plan;
     auto counted = [&](const state::Fault& fault) {
@@ -85,7 +79,7 @@ void DelayCall(const fs::path& readerDir, const char* function, const std::strin
         state::AppendCallLog(readerDir, std::string(function) + " " + arguments + " -> blocked");
         // The program ends a monitor thread that hangs here by cancelling it.
         while (HasFault(readerDir, FaultType::kBlock, function)) {
-            CancellableSleep(kBlockedPollMilliseconds);
+            WaitForFaultChange();
         }
     }
 }

@@ -6,7 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
+#include <string>
 #include <tuple>
 
 #include "card/notice_file.h"
@@ -24,6 +26,15 @@ using FaultCase = std::tuple<Variant, CardKind, Sequence, Fault>;
 
 constexpr std::int16_t kInjected = -3030;
 const std::array<std::uint8_t, 6> kNewKey{'N', 'e', 'w', 'K', 'e', 'y'};
+
+// Every call of the sweep, or every nth and the last with TAGQUILL_FAULT_SWEEP_STRIDE=n:
+// under Wine each reader call costs a few wineserver round trips, and the whole sweep
+// takes half an hour there.
+std::size_t SweepStride() {
+    const char* stride = std::getenv("TAGQUILL_FAULT_SWEEP_STRIDE");
+    const int n = stride != nullptr ? std::atoi(stride) : 1;
+    return n > 1 ? static_cast<std::size_t>(n) : 1;
+}
 
 int SectorOf(int block) {
     return block < 128 ? block / 4 : block / 16 + 24;
@@ -128,7 +139,11 @@ TEST_P(SequenceFaults, InterruptedAtEveryCallLeavesWhatWasWrittenBeforeIt) {
         ASSERT_TRUE(SameImage(r.Image(), plan.finalImage));
     }
 
+    const std::size_t stride = SweepStride();
     for (std::size_t index = 0; index < plan.calls.size(); ++index) {
+        if (index % stride != 0 && index + 1 != plan.calls.size()) {
+            continue;
+        }
         const std::string& function = plan.calls[index];
         const int nth = static_cast<int>(
             std::count(plan.calls.begin(), plan.calls.begin() + index + 1, function));
