@@ -24,8 +24,7 @@ namespace {
 bool RemoveTree(const fs::path& folder) {
     std::error_code ec;
     std::vector<fs::path> entries;  // parents before their contents
-    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         entries.push_back(it->path());
     }
     bool removedAll = !ec;

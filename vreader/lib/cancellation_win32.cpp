@@ -21,8 +21,7 @@ void WaitForFaultChange() {
     // that fell between the last look at the file and this wait. It is long, so that a
     // program ending the thread by force almost surely finds it here, not reading a file.
     constexpr DWORD kFallbackMilliseconds = 1000;
-    static const HANDLE event =
-        CreateEventW(nullptr, TRUE, FALSE, files::kFaultChangeEventName);
+    static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, files::kFaultChangeEventName);
     if (event == nullptr) {
         Sleep(kFallbackMilliseconds);
         return;
