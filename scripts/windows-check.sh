@@ -20,7 +20,7 @@ else
   ctest --preset windows -j "$jobs" -LE wine-manual
 fi
 
-echo "=== windows: the zip, unpacked, saves and loads a notice on a virtual card ==="
+echo "=== windows: the zip, unpacked: its tools and its window save and load a notice ==="
 cmake --build --preset windows --target package
 zip=$(ls build/windows/tagquill-*-windows-x64.zip)
 scratch=$(mktemp -d)
@@ -28,17 +28,30 @@ trap 'rm -rf "$scratch"' EXIT
 unzip -q "$zip" -d "$scratch"
 folder=$(echo "$scratch"/tagquill-*)
 wine=$(grep '^TAGQUILL_WINE64:' build/windows/CMakeCache.txt | cut -d= -f2)
+state="Z:${scratch//\//\\}\\state"
 run() {
-  WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all \
-    TAGQUILL_VREADER_DIR="Z:${scratch//\//\\}\\state" "$wine" "$folder/$1" "${@:2}"
+  WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all TAGQUILL_VREADER_DIR="$state" \
+    "$wine" "$folder/$1" "${@:2}"
+}
+expect_notice() {
+  if [ "$(run tagquill-notice.exe read --reader COM1 | tr -d '\r')" != "$1" ]; then
+    echo "windows: $2" >&2
+    exit 1
+  fi
 }
 run tagquill-vreader.exe init >/dev/null
 run tagquill-vreader.exe new-card 1k --reader COM1 >/dev/null
 run tagquill-notice.exe write --reader COM1 "Written from the zip"
-if [ "$(run tagquill-notice.exe read --reader COM1 | tr -d '\r')" != "Written from the zip" ]; then
-  echo "windows: the notice written from the zip does not read back" >&2
-  exit 1
-fi
+expect_notice "Written from the zip" "the notice written from the zip does not read back"
+# The window, as a user drives it: COM1 in the reader list (from Wine's registry),
+# Connect, Load, the notice replaced by typing, Save, close.
+TAGQUILL_VREADER_DIR="$state" scripts/wine-gui.sh "$PWD/build/windows/wineprefix-gui" \
+  sh -c '"$WINE64" "$1" & program=$!
+         "$WINE64" "$2" --save || { "$WINE64" "$2" --close; wait $program; exit 1; }
+         wait $program' \
+  sh "$folder/tagquill.exe" "$PWD/build/windows/bin/tagquill-screenshot.exe"
+expect_notice "Meeting room B, 14:00
+Bring the reader." "the notice saved in the zip's window does not read back"
 
 # Its tests are the 64-bit ones: this machine cannot run 32-bit programs.
 echo "=== windows-x86: configure, build the programs and reader libraries, package ==="

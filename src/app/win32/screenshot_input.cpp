@@ -1,13 +1,18 @@
 // Puts the running program's window into the state the documentation shows:
-// connected to COM1, the card's notice loaded and a few lines typed. With
-// --close it closes the window instead. Used by scripts/screenshot-windows.sh,
+// connected to COM1, the card's notice loaded and replaced by a few typed lines.
+// With --close it closes the window instead. Used by scripts/screenshot-windows.sh,
 // which places the card and takes the picture.
+//
+// With --save it also checks that COM1 is in the reader list, saves the typed
+// notice and closes the window: scripts/windows-check.sh drives the unpacked zip's
+// program so, then reads the card.
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <string>
 
 #include "app/control_ids.h"
 #include "app/win32/dialog_input.h"
@@ -26,6 +31,25 @@ bool Step(const char* what, const std::function<bool()>& done) {
     return false;
 }
 
+bool ListsReader(HWND list, const std::wstring& name) {
+    DWORD_PTR count = 0;
+    if (!SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count)) {
+        return false;
+    }
+    for (DWORD_PTR i = 0; i < count; ++i) {
+        wchar_t item[64] = {};
+        DWORD_PTR length = 0;
+        if (SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length) &&
+            length < 64 &&
+            SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item),
+                                SMTO_ABORTIFHUNG, 5000, &length) &&
+            name == item) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,6 +64,11 @@ int main(int argc, char** argv) {
         PostMessageW(dialog, WM_CLOSE, 0, 0);
         return 0;
     }
+    const bool save = argc > 1 && std::strcmp(argv[1], "--save") == 0;
+    if (save && !Step("COM1 is not in the reader list",
+                      [&] { return ListsReader(GetDlgItem(dialog, app::IDC_READER), L"COM1"); })) {
+        return 1;
+    }
     const auto enabled = [&](int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; };
     app::win32::PostClick(dialog, app::IDC_CONNECT);
     if (!Step("no card became usable on the first reader",
@@ -51,11 +80,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     HWND notice = GetDlgItem(dialog, app::IDC_NOTICE);
+    PostMessageW(notice, EM_SETSEL, 0, -1);
     app::win32::PostChars(notice, u"Meeting room B, 14:00\rBring the reader.");
     if (!Step("the typed notice did not arrive", [&] {
             return app::win32::WindowText(notice) == u"Meeting room B, 14:00\r\nBring the reader.";
         })) {
         return 1;
+    }
+    if (save) {
+        // Both are handled in turn on the window's thread: the Save, then the close.
+        app::win32::PostClick(dialog, app::IDC_SAVE);
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
     }
     return 0;
 }
