@@ -170,4 +170,20 @@ TEST(ServedReaders, OurLibrariesAddTheirReadersTheMakersAddNone) {
     }
 }
 
+#ifdef _WIN32
+// Our reader libraries' static C++ runtime took a thread-local slot at every load and
+// call and never gave it back: a program that connected again and again aborted after
+// about a thousand rounds.
+TEST(VirtualReaderLibrary, OutlastsThousandsOfLoadOpenCloseUnloadRounds) {
+    vreader::ScopedVirtualField field;
+    for (int round = 0; round < 1200; ++round) {
+        CACR120Dll dll;
+        ASSERT_TRUE(dll.Load(platform::ProgramModule())) << round;
+        const std::int16_t handle = dll.Call(&Serial::open, 0, 0);
+        ASSERT_GE(handle, 0) << round;
+        ASSERT_EQ(dll.Call(&Serial::close, handle), 0) << round;
+    }
+}
+#endif
+
 }  // namespace
