@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Windows builds, from this Linux machine: the 64-bit preset built whole and its
-# test programs run under Wine; the 32-bit preset (the one the maker's DLLs fit)
-# built, and its reader libraries checked to export the API under plain names.
+# The Windows builds, from this Linux machine: the 64-bit preset built whole, its
+# test programs run under Wine and its zip unpacked and used; the 32-bit preset (the
+# one the maker's DLLs fit) built and linked with its tests, and its reader libraries
+# checked to export the API under plain names.
 # TAGQUILL_WINDOWS_ALL_TESTS=1 also runs the tests labelled wine-manual, which take
-# too long or depend on luck under Wine.
+# too long under Wine for every run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -53,8 +54,8 @@ TAGQUILL_VREADER_DIR="$state" scripts/wine-gui.sh "$PWD/build/windows/wineprefix
 expect_notice "Meeting room B, 14:00
 Bring the reader." "the notice saved in the zip's window does not read back"
 
-# Its tests are the 64-bit ones: this machine cannot run 32-bit programs.
-echo "=== windows-x86: configure, build the programs and reader libraries, package ==="
+# Its tests are built and linked but not run: this machine cannot run 32-bit programs.
+echo "=== windows-x86: configure, build everything, package ==="
 cmake --preset windows-x86
 cmake --build --preset windows-x86 -j "$jobs" --target package
 # GetProcAddress(h, "ACR120_Open") must find our functions as it finds the maker's.

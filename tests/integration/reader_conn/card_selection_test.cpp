@@ -77,30 +77,33 @@ TEST_P(CardSelection, MoreTagsReportedThanTheListsHoldStillSelectsTheFirst) {
 // 10-byte buffer; a longer length reported by a listing must not reach it.
 std::uint8_t gLengthSelected = 0;
 
+std::int16_t ACR120_CALL ListingWithLength200(std::int16_t, std::uint8_t* count,
+                                              std::uint8_t* types, std::uint8_t* lengths,
+                                              std::uint8_t* serials) {
+    *count = 1;
+    types[0] = acr120::kTagMifare1K;
+    lengths[0] = 200;
+    std::fill_n(serials, 10, std::uint8_t{7});
+    return 0;
+}
+
+std::int16_t ACR120_CALL SelectionWithLength200(std::int16_t, std::uint8_t length,
+                                                std::uint8_t* serial, std::uint8_t* type,
+                                                std::uint8_t* lengthOut, std::uint8_t* serialOut) {
+    gLengthSelected = length;
+    *type = acr120::kTagMifare1K;
+    *lengthOut = 200;
+    std::copy_n(serial, 10, serialOut);
+    return 0;
+}
+
 TEST_P(CardSelection, AUsbSerialNumberLengthAbove10IsTakenAs10) {
     if (GetParam().serial) {
         return;
     }
-    connection_.UsbLibrary().Replace(
-        &CACR120UDll::Entries::listTags,
-        [](std::int16_t, std::uint8_t* count, std::uint8_t* types, std::uint8_t* lengths,
-           std::uint8_t* serials) -> std::int16_t {
-            *count = 1;
-            types[0] = acr120::kTagMifare1K;
-            lengths[0] = 200;
-            std::fill_n(serials, 10, std::uint8_t{7});
-            return 0;
-        });
-    connection_.UsbLibrary().Replace(
-        &CACR120UDll::Entries::multiTagSelect,
-        [](std::int16_t, std::uint8_t length, std::uint8_t* serial, std::uint8_t* type,
-           std::uint8_t* lengthOut, std::uint8_t* serialOut) -> std::int16_t {
-            gLengthSelected = length;
-            *type = acr120::kTagMifare1K;
-            *lengthOut = 200;
-            std::copy_n(serial, 10, serialOut);
-            return 0;
-        });
+    connection_.UsbLibrary().Replace(&CACR120UDll::Entries::listTags, &ListingWithLength200);
+    connection_.UsbLibrary().Replace(&CACR120UDll::Entries::multiTagSelect,
+                                     &SelectionWithLength200);
     connection_.ConnectCard();
     EXPECT_EQ(gLengthSelected, 10);
     EXPECT_EQ(connection_.SerialLength(), 10);

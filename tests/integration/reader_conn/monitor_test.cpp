@@ -135,9 +135,9 @@ TEST_P(Monitor, ThousandsOfSelectionsRaceTheMonitorSafely) {
 // and the unlisted entries, changing with every listing.
 std::atomic<int> gListings{0};
 
-std::int16_t SerialListingOfUnknownType(std::int16_t, std::uint8_t, std::uint8_t* count,
-                                        std::uint32_t* flag, std::uint8_t* types,
-                                        std::uint8_t* serials) {
+std::int16_t ACR120_CALL SerialListingOfUnknownType(std::int16_t, std::uint8_t, std::uint8_t* count,
+                                                    std::uint32_t* flag, std::uint8_t* types,
+                                                    std::uint8_t* serials) {
     ++gListings;
     *count = 1;
     *flag = 1;
@@ -145,8 +145,9 @@ std::int16_t SerialListingOfUnknownType(std::int16_t, std::uint8_t, std::uint8_t
     serials[0] = 0x99;
     return 0;
 }
-std::int16_t UsbListingOfUnknownType(std::int16_t, std::uint8_t* count, std::uint8_t* types,
-                                     std::uint8_t* lengths, std::uint8_t* serials) {
+std::int16_t ACR120_CALL UsbListingOfUnknownType(std::int16_t, std::uint8_t* count,
+                                                 std::uint8_t* types, std::uint8_t* lengths,
+                                                 std::uint8_t* serials) {
     const auto junk = static_cast<std::uint8_t>(++gListings);
     *count = 2;
     types[0] = 4;

@@ -29,6 +29,49 @@ using reader_trace::Shown;
 
 constexpr std::array<std::uint8_t, 6> kSecretKey{0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6};
 
+// The stand-ins take the library's calling convention (__stdcall on 32-bit Windows),
+// which lambdas cannot.
+int16_t ACR120_CALL Open(int16_t, int16_t) {
+    return 3;
+}
+int16_t ACR120_CALL OpenFails(int16_t, int16_t) {
+    return -2000;
+}
+int16_t ACR120_CALL Close(int16_t) {
+    return 0;
+}
+int16_t ACR120_CALL GetId(int16_t, uint8_t* count, uint8_t* stations) {
+    *count = 1;
+    stations[0] = 7;
+    return 0;
+}
+int16_t ACR120_CALL ListTag(int16_t, uint8_t, uint8_t* count, std::uint32_t* flag, uint8_t* types,
+                            uint8_t* serials) {
+    *count = *flag = 1;
+    types[0] = 2;
+    std::iota(serials, serials + 10, uint8_t{1});
+    return 0;
+}
+int16_t ACR120_CALL MultiTagSelect(int16_t, uint8_t, uint8_t* in, std::uint32_t*, uint8_t* type,
+                                   uint8_t* out) {
+    std::copy(in, in + 10, out);
+    *type = 3;
+    return 0;
+}
+int16_t ACR120_CALL WriteMasterKey(int16_t, uint8_t, uint8_t, uint8_t*) {
+    return 0;
+}
+int16_t ACR120_CALL Login(int16_t, uint8_t, uint8_t, uint8_t, std::int32_t, uint8_t*) {
+    return -4011;
+}
+int16_t ACR120_CALL ReadEeprom(int16_t, uint8_t, uint8_t, uint8_t* value) {
+    *value = 0x42;
+    return 0;
+}
+int16_t ACR120_CALL WriteEeprom(int16_t, uint8_t, uint8_t, uint8_t) {
+    return 0;
+}
+
 class CallTrace : public testing::Test {
 protected:
     void SetUp() override {
@@ -37,37 +80,15 @@ protected:
         fs::create_directories(dir_);
         reader_trace::SetStampSource([]() -> reader_trace::Stamp { return {{9, 5, 7}, 1234}; });
         // Every output has a known value.
-        Stand(&E::open, [](int16_t, int16_t) -> int16_t { return 3; });
-        Stand(&E::close, [](int16_t) -> int16_t { return 0; });
-        Stand(&E::getId, [](int16_t, uint8_t* count, uint8_t* stations) -> int16_t {
-            *count = 1;
-            stations[0] = 7;
-            return 0;
-        });
-        Stand(&E::listTag,
-              [](int16_t, uint8_t, uint8_t* count, std::uint32_t* flag, uint8_t* types,
-                 uint8_t* serials) -> int16_t {
-                  *count = *flag = 1;
-                  types[0] = 2;
-                  std::iota(serials, serials + 10, uint8_t{1});
-                  return 0;
-              });
-        Stand(&E::multiTagSelect,
-              [](int16_t, uint8_t, uint8_t* in, std::uint32_t*, uint8_t* type,
-                 uint8_t* out) -> int16_t {
-                  std::copy(in, in + 10, out);
-                  *type = 3;
-                  return 0;
-              });
-        Stand(&E::writeMasterKey, [](int16_t, uint8_t, uint8_t, uint8_t*) -> int16_t { return 0; });
-        Stand(&E::login, [](int16_t, uint8_t, uint8_t, uint8_t, std::int32_t, uint8_t*) -> int16_t {
-            return -4011;
-        });
-        Stand(&E::readEeprom, [](int16_t, uint8_t, uint8_t, uint8_t* value) -> int16_t {
-            *value = 0x42;
-            return 0;
-        });
-        Stand(&E::writeEeprom, [](int16_t, uint8_t, uint8_t, uint8_t) -> int16_t { return 0; });
+        Stand(&E::open, &Open);
+        Stand(&E::close, &Close);
+        Stand(&E::getId, &GetId);
+        Stand(&E::listTag, &ListTag);
+        Stand(&E::multiTagSelect, &MultiTagSelect);
+        Stand(&E::writeMasterKey, &WriteMasterKey);
+        Stand(&E::login, &Login);
+        Stand(&E::readEeprom, &ReadEeprom);
+        Stand(&E::writeEeprom, &WriteEeprom);
         dll_.traceFileName = TracePath().u16string();
     }
     void TearDown() override {
@@ -115,7 +136,7 @@ TEST_F(CallTrace, LinesShowOutputsAsTheyAreAfterTheCallAndAreAppended) {
                         Shown{&type}, SerialBytes{out.data()}),
               0);
     EXPECT_EQ(dll_.Call(&E::close, 3), 0);
-    Stand(&E::open, [](int16_t, int16_t) -> int16_t { return -2000; });
+    Stand(&E::open, &OpenFails);
     EXPECT_EQ(dll_.Call(&E::open, 9, 0), -2000);
 
     const std::string a = Address(&count);
