@@ -29,7 +29,7 @@ const std::array<std::uint8_t, 6> kNewKey{'N', 'e', 'w', 'K', 'e', 'y'};
 
 // Every call of the sweep, or every nth and the last with TAGQUILL_FAULT_SWEEP_STRIDE=n:
 // under Wine each reader call costs a few wineserver round trips, and the whole sweep
-// takes half an hour there.
+// takes 12 minutes there.
 std::size_t SweepStride() {
     const char* stride = std::getenv("TAGQUILL_FAULT_SWEEP_STRIDE");
     const int n = stride != nullptr ? std::atoi(stride) : 1;
