@@ -54,8 +54,9 @@ bool MakeFolders(const fs::path& folder);
 void AnnounceFaultChange();
 #ifdef _WIN32
 // The event AnnounceFaultChange pulses. A held call waits on it rather than polling the
-// file: a thread ended by TerminateThread in the middle of file I/O can leave Wine unable
-// to create files for the rest of the process, and a held call is one a program ends so.
+// file: a held call is one a program ends with TerminateThread, and a thread ended while
+// reading the file leaves its handle open for the rest of the process (and under Wine
+// every read is a few round trips to the wineserver).
 extern const wchar_t* const kFaultChangeEventName;
 #endif
 
