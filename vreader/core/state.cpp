@@ -88,8 +88,10 @@ std::vector<CardFile> ListCards(const fs::path& folder) {
         if (!IsCardFileName(name)) {
             continue;
         }
-        // Another process may take the card away between the listing and the read.
-        auto image = ReadFileBytes(it->path());
+        // Another process may take the card away between the listing and the read. A
+        // file larger than the largest card is no card, and is not read past that size:
+        // the monitor lists every few hundred milliseconds.
+        auto image = files::ReadWholeFile(it->path(), mifare::k4KSize);
         if (!image || mifare::TagTypeOfSize(image->size()) == 0) {
             continue;
         }
