@@ -1,0 +1,23 @@
+#include "app/program_end.h"
+
+#include <cstdio>
+#include <string>
+
+#include "platform/threads.h"
+#include "reader/acr120_base.h"
+#include "reader/library_binding.h"
+
+namespace app {
+
+void FinishProgram() {
+    const std::string loadFailure = reader_binding::LastLoadFailure();
+    if (!loadFailure.empty()) {
+        std::fprintf(stderr, "tagquill: reader library not loaded: %s\n", loadFailure.c_str());
+    }
+    if (CACR120Base::AnyMonitorLeftRunning()) {
+        std::fprintf(stderr, "tagquill: the card monitor did not end; not waiting for it\n");
+        platform::EndProcessNow(0);
+    }
+}
+
+}  // namespace app
