@@ -16,8 +16,18 @@ public:
                                       std::intptr_t lParam, std::intptr_t& result) = 0;
 };
 
+// The end of the chain of message handlers: a message that no class above it
+// handles is left to the toolkit's default processing.
+class MsgChainEnd : public CDialogProc {
+public:
+    bool ProcessWindowMessage(std::uint32_t /*message*/, std::uintptr_t /*wParam*/,
+                              std::intptr_t /*lParam*/, std::intptr_t& /*result*/) override {
+        return false;
+    }
+};
+
 template <std::uint32_t MonitorMessage>
-class CMonitorWindow : public CDialogProc {
+class CMonitorWindow : public MsgChainEnd {
 public:
     static constexpr std::uint32_t kMessage = MonitorMessage;
 
