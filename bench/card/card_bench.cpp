@@ -65,7 +65,10 @@ int LoginsAlong(const std::vector<int>& blocks, int& sector) {
 
 // The fewest calls the sequences allow: one listing and one selection, one
 // select-and-login per sector entered, a read only for the length and for a
-// block the record ends inside, a write per block changed.
+// block the record ends inside, a write per block changed; and what the care for
+// a card taken away adds: Save proves every sector of its record before it writes
+// and writes the first block twice (length zero, then the real one), Change !
+// erases the old notice.
 Counts Least(Operation op, std::uint16_t cardType, std::size_t textLength) {
     Counts c;
     c.list = 1;
@@ -81,20 +84,33 @@ Counts Least(Operation op, std::uint16_t cardType, std::size_t textLength) {
             break;
         }
         case Operation::kSave: {
+            // Proved last to first, written first to last, then sector 0 again.
             const std::size_t record = textLength + 2;
             const auto blocks = BlocksOf(cardType, 0, record);
-            logins += LoginsAlong(blocks, sector);
+            const int recordSectors = SectorOfBlock(blocks.back()) + 1;
+            logins = recordSectors > 1 ? 2 * recordSectors : 1;
             c.read = record % 16 != 0 ? 1 : 0;
-            c.write = static_cast<int>(blocks.size());
+            c.write = static_cast<int>(blocks.size()) + (blocks.size() > 1 ? 1 : 0);
             break;
         }
-        case Operation::kChange:
+        case Operation::kChange: {
             // Every sector proved with the current key, rewritten, then proved with
-            // the new key, last to first, so the length needs no login of its own.
+            // the new key, last to first, so the erase begins without a login. The
+            // erase reads the length, zeros the first block, then the others last
+            // to first; an empty notice costs a look at the next block instead.
             logins = 3 * sectors;
             c.read = 1;
-            c.write = sectors + 1;
+            c.write = sectors;
+            if (textLength == 0) {
+                ++c.read;
+                break;
+            }
+            const auto blocks = BlocksOf(cardType, 0, textLength + 2);
+            const int lastSector = SectorOfBlock(blocks.back());
+            logins += lastSector > 0 ? lastSector + 1 : 0;
+            c.write += static_cast<int>(blocks.size());
             break;
+        }
     }
     c.login = logins;
     c.select = 1 + logins;

@@ -68,38 +68,34 @@ Key KeyOfText(const std::string& text) {
     return key;
 }
 
-bool IsPartialSave(const Bytes& before, const Bytes& after, const Bytes& record) {
+std::size_t RecordBlocks(const Bytes& image) {
+    const int first = DataBlocks(image.size()).front();
+    const std::size_t length =
+        static_cast<std::size_t>(image[first * 16] | image[first * 16 + 1] << 8);
+    return length > Capacity(image.size()) ? 0 : (length + 2 + kBlock - 1) / kBlock;
+}
+
+bool OnlyFirstBlocksChanged(const Bytes& before, const Bytes& after, std::size_t blockCount) {
     if (before.size() != after.size()) {
         return false;
     }
-    Bytes expectedNew = before;
     const std::vector<int> blocks = DataBlocks(before.size());
-    const std::size_t touched = std::min(blocks.size(), (record.size() + kBlock - 1) / kBlock);
-    for (std::size_t i = 0; i < record.size() && i / kBlock < blocks.size(); ++i) {
-        expectedNew[static_cast<std::size_t>(blocks[i / kBlock]) * kBlock + i % kBlock] = record[i];
-    }
-    bool stillNew = true;
-    for (std::size_t i = 0; i < touched; ++i) {
-        const auto at = static_cast<long>(blocks[i]) * 16;
-        const bool isOld =
-            std::equal(after.begin() + at, after.begin() + at + 16, before.begin() + at);
-        const bool isNew =
-            std::equal(after.begin() + at, after.begin() + at + 16, expectedNew.begin() + at);
-        if (!isOld && !isNew) {
-            return false;
-        }
-        if (!isNew) {
-            stillNew = false;
-        } else if (!stillNew && !isOld) {
-            return false;  // a new block after an old one
-        }
-    }
-    // Outside the record's blocks nothing moves.
     Bytes masked = after;
-    for (std::size_t i = 0; i < touched; ++i) {
+    for (std::size_t i = 0; i < std::min(blockCount, blocks.size()); ++i) {
         std::copy_n(before.begin() + blocks[i] * 16, 16, masked.begin() + blocks[i] * 16);
     }
     return masked == before;
+}
+
+bool FirstBlocksZero(const Bytes& image, std::size_t blockCount) {
+    const std::vector<int> blocks = DataBlocks(image.size());
+    for (std::size_t i = 0; i < std::min(blockCount, blocks.size()); ++i) {
+        const auto at = image.begin() + blocks[i] * 16;
+        if (std::any_of(at, at + 16, [](std::uint8_t b) { return b != 0; })) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace soak

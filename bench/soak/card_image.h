@@ -25,9 +25,11 @@ void SetKeyA(Bytes& image, int trailer, const Key& key);
 // The key bytes of an access key text of ASCII letters.
 Key KeyOfText(const std::string& text);
 
-// After a failed Save of `record`: every block of the record's range holds either its old
-// or its new content, the new ones a prefix (blocks are written in order), and nothing
-// else changed.
-bool IsPartialSave(const Bytes& before, const Bytes& after, const Bytes& record);
+// The data blocks the notice record of the image occupies (0 for a length beyond
+// the capacity).
+std::size_t RecordBlocks(const Bytes& image);
+// Nothing but the first `blockCount` data blocks differs.
+bool OnlyFirstBlocksChanged(const Bytes& before, const Bytes& after, std::size_t blockCount);
+bool FirstBlocksZero(const Bytes& image, std::size_t blockCount);
 
 }  // namespace soak

@@ -5,9 +5,10 @@
 //   - no command hangs (a watchdog ends the run after 60 s in one command);
 //   - the reader lock is free and no card is held after every command;
 //   - Load gives the stored notice; a Save that succeeded reads back from the card
-//     image; a failed Save left old and new blocks only as a write in block order
-//     does; Change ! left every sector's key new on success, and new keys before old
-//     ones on failure;
+//     image; a failed Save left the old, an empty or the new notice and changed no
+//     block outside its record; Change ! left every sector's key new and the old
+//     notice's blocks zero on success, only the old and the new key on failure, and
+//     a Change ! cut short is finished by the same Change ! again;
 //   - once the faults are lifted, the window's idea of the field (from the monitor's
 //     messages) matches the field.
 // Prints the counts, the resident memory growth and the open descriptors; exits 1 on
@@ -167,6 +168,8 @@ private:
         std::fprintf(stderr, "violation: %s\n", what.c_str());
     }
     void Command(int kind, const std::string& cardName, bool faulted);
+    void FinishChange(const std::string& name, const std::u16string& key,
+                      const std::string& newKeyText, std::size_t oldRecord);
     void CheckWindow();
 
     std::mt19937 random_;
@@ -290,49 +293,78 @@ void Soak::Command(int kind, const std::string& name, bool faulted) {
             Violation("Load changed the card");
         }
     } else if (kind == 1) {
-        Bytes record{static_cast<std::uint8_t>(text.size() & 0xFF),
-                     static_cast<std::uint8_t>(text.size() >> 8)};
-        record.insert(record.end(), text.begin(), text.end());
         if (error.empty() && soak::Notice(after) != text) {
             Violation("a Save reported done does not read back");
         }
-        if (!error.empty() && !soak::IsPartialSave(before, after, record)) {
-            Violation("a failed Save left blocks other than a partial write");
+        const std::string left = soak::Notice(after);
+        if (!error.empty() && left != soak::Notice(before) && !left.empty() && left != text) {
+            Violation(
+                "a failed Save left a notice that is neither the old, nor empty, nor the new");
+        }
+        if (!soak::OnlyFirstBlocksChanged(before, after, (text.size() + 2 + 15) / 16)) {
+            Violation("a Save changed blocks outside its record");
         }
         model.notice = soak::Notice(after);
     } else {
         const soak::Key oldKey = soak::KeyOfText(model.keyText);
         const soak::Key newKey = soak::KeyOfText(newKeyText);
         std::size_t changed = 0;
-        while (changed < trailers.size() && soak::KeyA(after, trailers[changed]) == newKey) {
-            ++changed;
-        }
-        for (std::size_t i = changed + 1; i < trailers.size(); ++i) {
-            if (soak::KeyA(after, trailers[i]) != oldKey) {
-                Violation("Change ! left an old key before a new one, or a third key");
-                break;
+        for (int trailer : trailers) {
+            const soak::Key key = soak::KeyA(after, trailer);
+            changed += key == newKey;
+            if (key != newKey && key != oldKey) {
+                Violation("Change ! left a third key");
             }
         }
-        if (error.empty() && (changed != trailers.size() || !soak::Notice(after).empty())) {
-            Violation("a Change ! reported done left an old key or the notice");
+        const std::size_t oldRecord = soak::RecordBlocks(before);
+        if (error.empty() &&
+            (changed != trailers.size() || !soak::FirstBlocksZero(after, oldRecord))) {
+            Violation("a Change ! reported done left an old key or the old notice");
         }
-        if (changed == 0 && after != before) {
+        if (changed == 0 && newKey != oldKey && after != before) {
             Violation("a Change ! that changed no key changed the card");
         }
-        if (changed == trailers.size()) {
+        if (!error.empty() && changed != 0) {
+            FinishChange(name, key, newKeyText, oldRecord);
+        }
+        if (error.empty() || changed != 0) {
             model.keyText = newKeyText;
-        } else if (changed != 0 || soak::KeyA(after, trailers[0]) != oldKey) {
-            // Mixed keys: mended as a user would with another tool, to the new key.
-            Bytes mended = after;
-            for (int trailer : trailers) {
-                soak::SetKeyA(mended, trailer, newKey);
-            }
-            PutImage(name, mended);
-            model.keyText = newKeyText;
-            ++counts_["cards mended after a broken Change !"];
         }
         model.notice = soak::Notice(ImageOf(name));
     }
+}
+
+// A Change ! cut short is finished as its user would: the card put back, the same
+// Change ! again, with the faults lifted.
+void Soak::FinishChange(const std::string& name, const std::u16string& key,
+                        const std::string& newKeyText, std::size_t oldRecord) {
+    field_.ClearFaults(reader_);
+    if (InField() != name) {
+        if (!InField().empty()) {
+            field_.RemoveCard(reader_, InField());
+        }
+        field_.PlaceCard(name, reader_);
+    }
+    try {
+        ChangeAccessKey(
+            card_, [&] { return key; }, std::u16string(newKeyText.begin(), newKeyText.end()));
+    } catch (const ICOMSrvException& e) {
+        Violation("the same Change ! did not finish a card it had cut short: " +
+                  platform::Utf16ToUtf8(e.GetDescription()));
+        return;
+    }
+    const Bytes after = ImageOf(name);
+    const soak::Key newKey = soak::KeyOfText(newKeyText);
+    for (int trailer : soak::Trailers(after.size())) {
+        if (soak::KeyA(after, trailer) != newKey) {
+            Violation("a finished Change ! left a sector on the old key");
+            break;
+        }
+    }
+    if (!soak::FirstBlocksZero(after, oldRecord)) {
+        Violation("a finished Change ! left the old notice readable");
+    }
+    ++counts_["cards finished by the same Change !"];
 }
 
 void Soak::CheckWindow() {

@@ -1,26 +1,19 @@
 #include "card/notice_file.h"
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 #include "card/acr120_mifare.h"
+#include "card/card_selection.h"
+#include "card/notice_record.h"
 #include "errors/coded_exception.h"
 #include "errors/mifare_exception.h"
 #include "platform/code_page.h"
 
 namespace {
 
-// Key B of the card's published transport configuration. The program never
-// logs in with key B; it only keeps the trailer in that well-known form.
-constexpr MifareKey kTransportKeyB{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-
-// Access conditions written with a new key: data groups 0, 0, 0 and trailer 1,
-// the transport configuration (FF 07 80).
-constexpr std::uint8_t kDataCondition = 0;
-constexpr std::uint8_t kTrailerCondition = 1;
-
-constexpr std::uint32_t kLengthFieldSize = 2;
+using notice_record::Capacity;
+using notice_record::kLengthFieldSize;
 
 // Text the code page cannot hold would be stored with '?' in its place: a
 // notice silently corrupted, or different key texts giving the same key.
@@ -39,25 +32,9 @@ std::string ToStorableAnsi(std::u16string_view text) {
     return std::move(converted.bytes);
 }
 
-// Releases the card on every way out of a sequence; DisconnectCard never fails.
-class CardSelection {
-public:
-    explicit CardSelection(CACR120Mifare& card) : card_(card) { card_.ConnectCard(); }
-    ~CardSelection() { card_.DisconnectCard(); }
-    CardSelection(const CardSelection&) = delete;
-    CardSelection& operator=(const CardSelection&) = delete;
-
-private:
-    CACR120Mifare& card_;
-};
-
 void LoginSectorZero(CACR120Mifare& card, const MifareKey& key) {
     card.StoreKey(false, kKeyTypeA, 0, key.data());
     card.Login(0, false, kKeyTypeA, 0);
-}
-
-std::uint16_t Capacity(const CACR120Mifare& card) {
-    return static_cast<std::uint16_t>(card.GetDataBlockCount() * 16 - kLengthFieldSize);
 }
 
 }  // namespace
@@ -94,49 +71,28 @@ NoticeContent ReadNotice(CACR120Mifare& card, std::u16string_view keyText) {
 
 void WriteNotice(CACR120Mifare& card, std::u16string_view keyText, std::u16string_view noticeText) {
     CardSelection selection(card);
-    LoginSectorZero(card, KeyFromText(keyText));
-
+    const MifareKey key = KeyFromText(keyText);
     const std::string text = ToStorableAnsi(noticeText);
-    // Too long for any card; the range check below refuses what is too long for
-    // this one, before anything is written.
-    if (text.size() > std::numeric_limits<std::uint32_t>::max() - kLengthFieldSize) {
+    // Refused before any login, so that nothing is written.
+    if (text.size() > Capacity(card)) {
         throw CCodedException(kErrInvalidParameter, kSourceMifare);
     }
     std::vector<std::uint8_t> record(text.size() + kLengthFieldSize);
     record[0] = static_cast<std::uint8_t>(text.size() & 0xFF);
     record[1] = static_cast<std::uint8_t>((text.size() >> 8) & 0xFF);
     std::copy(text.begin(), text.end(), record.begin() + kLengthFieldSize);
-    card.WriteData(nullptr, 0, 0, record.data(), static_cast<std::uint32_t>(record.size()));
+
+    card.StoreKey(false, kKeyTypeA, 0, key.data());
+    // A sector the key does not open would stop the writes halfway.
+    notice_record::ProveSectors(card,
+                                notice_record::BlocksOf(static_cast<std::uint32_t>(record.size())));
+    notice_record::WriteRecord(card, record);
 }
 
-void ChangeAccessKey(CACR120Mifare& card, const std::function<std::u16string()>& currentKeyText,
-                     std::u16string_view newKeyText) {
+void EraseNotice(CACR120Mifare& card, std::u16string_view keyText) {
     CardSelection selection(card);
-    const MifareKey current = KeyFromText(currentKeyText());
-    const MifareKey next = KeyFromText(newKeyText);
-    card.StoreKey(false, kKeyTypeA, 0, current.data());
-
-    const std::uint8_t sectorCount = card.GetSectorCount();
-    // Prove the current key opens every sector before any trailer changes, so a
-    // wrong key or a foreign sector leaves the card as it was.
-    for (std::uint8_t sector = 0; sector < sectorCount; ++sector) {
-        card.Login(sector, false, kKeyTypeA, 0);
-    }
-    for (std::uint8_t sector = 0; sector < sectorCount; ++sector) {
-        card.Login(sector, false, kKeyTypeA, 0);
-        card.WriteTrailer(sector, next.data(), kTransportKeyB.data(), kDataCondition,
-                          kDataCondition, kDataCondition, kTrailerCondition);
-    }
-
-    card.StoreKey(false, kKeyTypeA, 0, next.data());
-    // The reader answers every trailer write with an error that is forgiven (its
-    // read-back meets the blanked key), so a write that never happened looks
-    // like one that did. Only a login with the new key tells; last to first, so
-    // the notice below needs no login of its own.
-    for (std::uint8_t sector = sectorCount; sector-- > 0;) {
-        card.Login(sector, false, kKeyTypeA, 0);
-    }
-    // A notice saved under the old key is not handed on to the holders of the new one.
-    const std::uint8_t emptyRecord[kLengthFieldSize] = {0, 0};
-    card.WriteData(nullptr, 0, 0, emptyRecord, kLengthFieldSize);
+    LoginSectorZero(card, KeyFromText(keyText));
+    const std::uint32_t blocks = notice_record::StoredRecordBlocks(card);
+    notice_record::ProveSectors(card, blocks);
+    notice_record::ZeroBlocks(card, blocks);
 }

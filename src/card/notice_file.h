@@ -1,7 +1,8 @@
 #pragma once
-// The notice file and the access key: the three card sequences the window's
-// Load, Save and Change ! commands run. Each selects the card first and releases
-// it last, on success and on failure alike.
+// The notice file and the access key: the card sequences the window's Load, Save
+// and Change ! commands and the command-line tool run. Each selects the card first
+// and releases it last, on success and on failure alike. A card taken away at any
+// reader call leaves the old, an empty or the new notice, never a mix of two.
 //
 // Record at offset 0 of the data area (default block map): 2-byte length, low
 // byte first, then that many bytes of text in the system ANSI code page.
@@ -27,8 +28,13 @@ struct NoticeContent {
 
 // Load.
 NoticeContent ReadNotice(CACR120Mifare& card, std::u16string_view keyText);
-// Save.
+// Save. Proves the key on every sector the record reaches before the first write.
 void WriteNotice(CACR120Mifare& card, std::u16string_view keyText, std::u16string_view noticeText);
+// Empties the notice and writes zeros over every block the old one used.
+void EraseNotice(CACR120Mifare& card, std::u16string_view keyText);
 // Change !. The current key text is asked for once the card has been selected.
+// Each sector may open with the current or the new key, so running the same change
+// again finishes one that was cut short; once a trailer may have changed, a failure
+// says so (kMifareKeyChangeUnfinished). Ends by erasing the old notice.
 void ChangeAccessKey(CACR120Mifare& card, const std::function<std::u16string()>& currentKeyText,
                      std::u16string_view newKeyText);

@@ -23,6 +23,11 @@ std::u16string CMifareException::CodeMessage(std::int32_t code, long long detail
                                       : u"Code page %d is not available on this system: the text "
                                         u"cannot be converted",
                               detail);
+        case kMifareKeyChangeUnfinished:
+            return russian ? u"Смена ключа доступа прервана и могла затронуть лишь часть "
+                             u"секторов: повторите ту же смену ключа, чтобы завершить её"
+                           : u"The access key change was interrupted and may have changed only "
+                             u"some sectors: run the same key change again to finish it";
         default:
             return WithNumber(russian ? u"Неизвестная ошибка %d" : u"Unknown error %d", code);
     }

@@ -12,6 +12,9 @@ enum MifareError : std::int32_t {
     // The system cannot convert text to or from its ANSI code page at all; the
     // detail is the code page.
     kMifareCodePageUnavailable = 2,
+    // An access key change stopped after it may have rewritten some trailers;
+    // the same change run again finishes it.
+    kMifareKeyChangeUnfinished = 3,
 };
 
 class CMifareException : public CSrvExceptionBase {

@@ -158,13 +158,14 @@ CardReport RunCardCommand(CACR120Mifare& card, Command command, const CommandTex
                 break;
             }
             case Command::Write:
-            case Command::Clear: {
-                const std::u16string_view text =
-                    command == Command::Write ? std::u16string_view(texts.notice) : u"";
-                WriteNotice(card, texts.key, text);
-                report.length = static_cast<std::uint32_t>(platform::ToAnsi(text).bytes.size());
+                WriteNotice(card, texts.key, texts.notice);
+                report.length =
+                    static_cast<std::uint32_t>(platform::ToAnsi(texts.notice).bytes.size());
                 break;
-            }
+            case Command::Clear:
+                EraseNotice(card, texts.key);
+                report.length = 0;
+                break;
             case Command::ChangeKey:
                 ChangeAccessKey(
                     card, [&] { return texts.key; }, texts.newKey);

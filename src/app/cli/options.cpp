@@ -181,6 +181,13 @@ Options ParseOptions(const std::vector<std::string>& words) {
     if (options.newKey.Given() && !changeKey) {
         throw UsageError("--new-key and --new-key-file are for change-key only");
     }
+    // Without it the factory key would go on every sector and the notice would be
+    // erased; --new-key "" says so on purpose.
+    if (changeKey && !options.newKey.Given()) {
+        throw UsageError(
+            "change-key needs --new-key or --new-key-file (--new-key \"\" for the "
+            "factory key)");
+    }
     if (readers && (options.reader || options.key.Given() || options.wait || options.each ||
                     options.codePage)) {
         throw UsageError("readers takes no reader, key, code page or waiting options");

@@ -15,9 +15,11 @@ Commands
   read                  print the notice
   write [TEXT]          store TEXT; without TEXT, the text of --file FILE, or of
                         stdin (one final line break of a file or stdin is dropped)
-  clear                 store an empty notice
-  change-key            replace the key of every sector with --new-key; this
-                        empties the notice
+  clear                 empty the notice and overwrite its old text with zeros
+  change-key            replace the key of every sector with --new-key (needed;
+                        --new-key "" is the factory key); this erases the notice.
+                        Run it again with the same keys to finish one that was
+                        cut short
   info                  the card's kind and UID, its capacity and the notice's length
   readers               the readers found on this machine
 

@@ -37,12 +37,18 @@ protected:
     static std::function<std::u16string()> KeyText(std::u16string text) {
         return [text] { return text; };
     }
-    // The card after a key change to `key`: every trailer new, the notice empty.
-    Bytes AfterKeyChange(Bytes image, const std::array<std::uint8_t, 6>& key) const {
+    // The card after a key change to `key`: every trailer new, the blocks of the
+    // old notice (of `oldLength` bytes) all zeros.
+    Bytes AfterKeyChange(Bytes image, const std::array<std::uint8_t, 6>& key,
+                         std::size_t oldLength) const {
         for (int sector = 0; sector < SectorCount(Kind()); ++sector) {
             image = WithBlock(image, TrailerOfSector(sector), TransportTrailer(key));
         }
-        return WithData(image, Kind(), 0, Bytes{0, 0});
+        return WithData(image, Kind(), 0, Bytes((oldLength + 2 + 15) / 16 * 16, 0));
+    }
+    // The card with sector `sector` under another key A.
+    static Bytes WithSectorKey(const Bytes& image, int sector, std::array<std::uint8_t, 6> key) {
+        return WithBlock(image, TrailerOfSector(sector), TransportTrailer(key));
     }
 };
 
@@ -142,49 +148,106 @@ TEST_P(NoticeFile, OverlongOrUnstorableKeyTextsAndAnUnusableCodePageFailBeforeAn
     EXPECT_TRUE(SameImage(r.Image(), image));
 }
 
-TEST_P(NoticeFile, KeyChangeRewritesEveryTrailerAndEmptiesTheNotice) {
-    const Bytes image = CardWithNotice(Kind(), "secret of the old key");
+TEST_P(NoticeFile, KeyChangeRewritesEveryTrailerAndErasesTheNotice) {
+    const std::string secret(40, 's');  // three blocks, the last one partly
+    const Bytes image = CardWithNotice(Kind(), secret);
     auto r = Reader(image);
     ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
     r.ExpectReleased();
-    EXPECT_TRUE(SameImage(r.Image(), AfterKeyChange(image, {'n', '3', 'w', 0xFF, 0xFF, 0xFF})));
+    const Bytes changed = AfterKeyChange(image, {'n', '3', 'w', 0xFF, 0xFF, 0xFF}, secret.size());
+    EXPECT_TRUE(SameImage(r.Image(), changed));
 
     EXPECT_EQ(ReadNotice(r.Card(), u"n3w").storedText, "");
     ExpectReaderError([&] { ReadNotice(r.Card(), u""); }, -4011);
     r.ExpectReleased();
 
-    // And back, with the new key as the current one.
+    // And back, with the new key as the current one: an empty notice of zeros
+    // needs no data block written.
+    r.TakeLog();
     ChangeAccessKey(r.Card(), KeyText(u"n3w"), u"");
-    EXPECT_TRUE(SameImage(r.Image(), AfterKeyChange(image, kTransportKey)));
+    EXPECT_TRUE(SameImage(r.Image(), AfterKeyChange(image, kTransportKey, secret.size())));
+    const auto calls = r.TakeFunctions();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write"), SectorCount(Kind()));
 }
 
-TEST_P(NoticeFile, ChangeProvesTheCurrentKeyOnEverySectorBeforeWriting) {
-    // A wrong key fails in sector 0; a last sector under another key fails
-    // only if every sector is tried before the first trailer is written.
+TEST_P(NoticeFile, ClearErasesTheNoticeAndWhatAnEmptyNoticeLeftBehind) {
+    const Bytes image = CardWithNotice(Kind(), std::string(60, 'c'));  // sectors 0 and 1
+    auto r = Reader(image);
+    EraseNotice(r.Card(), u"");
+    r.ExpectReleased();
+    const Bytes cleared = WithData(image, Kind(), 0, Bytes(64, 0));
+    EXPECT_TRUE(SameImage(r.Image(), cleared));
+    EXPECT_EQ(ReadNotice(r.Card(), u"").storedText, "");
+
+    // An empty Save (or a clear cut short) leaves the old text behind the length:
+    // it goes too, up to the first block of zeros.
+    const Bytes emptied =
+        WithData(CardWithNotice(Kind(), std::string(60, 'c')), Kind(), 64, Bytes(16, 0));
+    auto leftBehind = Reader(WithData(emptied, Kind(), 0, Bytes{0, 0}));
+    EraseNotice(leftBehind.Card(), u"");
+    EXPECT_TRUE(SameImage(leftBehind.Image(), WithData(emptied, Kind(), 0, Bytes(64, 0))));
+
+    // A key that does not open every block of the old notice clears nothing.
+    const Bytes foreign = WithSectorKey(image, 1, {1, 2, 3, 4, 5, 6});
+    auto locked = Reader(foreign);
+    ExpectReaderError([&] { EraseNotice(locked.Card(), u""); }, -4011);
+    locked.ExpectReleased();
+    EXPECT_TRUE(SameImage(locked.Image(), foreign));
+}
+
+TEST_P(NoticeFile, AKeyThatDoesNotOpenEverySectorChangesNothing) {
+    // A wrong key fails in sector 0. Sector 5 under another key fails a Save that
+    // reaches it and a change, before either writes. So does a card half changed
+    // (sectors 0 to 2 on the new key) whose sector 5 opens with neither key.
     const Bytes plain = CardWithNotice(Kind(), "kept");
-    const Bytes lastForeign = WithBlock(plain, TrailerOfSector(SectorCount(Kind()) - 1),
-                                        TransportTrailer({1, 2, 3, 4, 5, 6}));
-    for (const auto& [image, keyText] : {std::pair{plain, u"wrong"}, std::pair{lastForeign, u""}}) {
+    const Bytes sector5Foreign = WithSectorKey(plain, 5, {1, 2, 3, 4, 5, 6});
+    Bytes halfChanged = sector5Foreign;
+    for (int s = 0; s < 3; ++s)
+        halfChanged = WithSectorKey(halfChanged, s, {'n', '3', 'w', 0xFF, 0xFF, 0xFF});
+    const std::u16string reachesSector5(300, u'x');
+    for (const auto& [image, keyText] : {std::pair{plain, u"wrong"}, std::pair{sector5Foreign, u""},
+                                         std::pair{halfChanged, u""}}) {
         auto r = Reader(image);
         ExpectReaderError([&] { ChangeAccessKey(r.Card(), KeyText(keyText), u"n3w"); }, -4011);
         r.ExpectReleased();
+        if (image != halfChanged) {
+            ExpectReaderError([&] { WriteNotice(r.Card(), keyText, reachesSector5); }, -4011);
+            r.ExpectReleased();
+        }
         EXPECT_TRUE(SameImage(r.Image(), image));
+        const auto calls = r.TakeFunctions();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write"), 0);
     }
 }
 
-TEST_P(NoticeFile, ATrailerWriteThatDidNotHappenFailsTheChange) {
+TEST_P(NoticeFile, AChangeCutShortIsFinishedByTheSameChange) {
     // The reader's usual answer to a trailer write, but the write never happened:
-    // sector 3 still opens only with the old key.
+    // sector 3 still opens only with the old key, every other sector only with the
+    // new one, and the change says it can be finished.
     const Bytes image = CardWithNotice(Kind(), "kept");
     auto r = Reader(image);
     const std::int16_t forgiven = r.Reader() == "COM1" ? -3010 : -3040;
     r.Field().FailCall(r.Reader(), "Write", 4, forgiven);
-    ExpectReaderError([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"n3w"); }, -4011);
+    ExpectCoded<CMifareException>([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"n3w"); },
+                                  kMifareKeyChangeUnfinished);
     r.ExpectReleased();
-    Bytes expected = AfterKeyChange(image, {'n', '3', 'w', 0xFF, 0xFF, 0xFF});
-    const auto untouched = image.begin() + TrailerOfSector(3) * 16;
-    expected = WithBlock(expected, TrailerOfSector(3), Bytes(untouched, untouched + 16));
-    EXPECT_TRUE(SameImage(r.Image(), WithData(expected, Kind(), 0, Record("kept"))));
+    const std::array<std::uint8_t, 6> newKey{'n', '3', 'w', 0xFF, 0xFF, 0xFF};
+    const Bytes finished = AfterKeyChange(image, newKey, 4);
+    Bytes cutShort = image;
+    for (int sector = 0; sector < SectorCount(Kind()); ++sector) {
+        if (sector != 3)
+            cutShort = WithSectorKey(cutShort, sector, newKey);
+    }
+    EXPECT_TRUE(SameImage(r.Image(), cutShort));
+
+    r.TakeLog();
+    ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
+    EXPECT_TRUE(SameImage(r.Image(), finished));
+    const auto calls = r.TakeFunctions();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write"), 1 + 1);  // trailer 3, block 1
+    // The key that opened the last sector is tried first: one refusal each where
+    // the key changes, at sectors 0, 3 and 4.
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "Login"), 2 * SectorCount(Kind()) + 3 + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,7 +1,9 @@
 // Save and the access key change interrupted at every reader call: the card
 // taken away after the call, or the call failing. Whatever the point, the error
-// reaches the caller, the card is released, and the card holds exactly the
-// blocks written before the interruption, in the order the sequence writes them.
+// reaches the caller, the card is released, the card holds exactly the blocks
+// written before the interruption, and the card can be used again: a Save leaves
+// the old, an empty or the new notice, and the same Change ! run again finishes
+// the change and leaves no byte of the old notice.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,9 +12,11 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include "card/notice_file.h"
 #include "card_test_support.h"
+#include "errors/mifare_exception.h"
 #include "platform/code_page.h"
 #include "reader/reader_error.h"
 
@@ -28,8 +32,7 @@ constexpr std::int16_t kInjected = -3030;
 const std::array<std::uint8_t, 6> kNewKey{'N', 'e', 'w', 'K', 'e', 'y'};
 
 // Every call of the sweep, or every nth and the last with TAGQUILL_FAULT_SWEEP_STRIDE=n:
-// under Wine each reader call costs a few wineserver round trips, and the whole sweep
-// takes 12 minutes there.
+// under Wine each reader call costs a few wineserver round trips.
 std::size_t SweepStride() {
     const char* stride = std::getenv("TAGQUILL_FAULT_SWEEP_STRIDE");
     const int n = stride != nullptr ? std::atoi(stride) : 1;
@@ -40,11 +43,46 @@ int SectorOf(int block) {
     return block < 128 ? block / 4 : block / 16 + 24;
 }
 
-// What a sequence should do, worked out from the card format alone.
-struct Plan {
-    std::vector<std::string> calls;  // reader functions in order
-    std::vector<int> writes;         // target block of each Write, in order
-    Bytes finalImage;
+Bytes BlockOf(const Bytes& image, int block) {
+    return Bytes(image.begin() + block * 16, image.begin() + block * 16 + 16);
+}
+
+// What a sequence should do, worked out from the card format alone: the reader
+// calls in order and the content of each block write.
+class Plan {
+public:
+    explicit Plan(const std::string& listFunction) : calls{listFunction, "MultiTagSelect"} {}
+
+    void Login(int sector) {
+        calls.insert(calls.end(), {"MultiTagSelect", "Login"});
+        sector_ = sector;
+    }
+    void Read(int block) {
+        Enter(block);
+        calls.push_back("Read");
+    }
+    void Write(int block, Bytes content) {
+        Enter(block);
+        calls.push_back("Write");
+        writes.emplace_back(block, std::move(content));
+    }
+    // The image after the first `count` writes.
+    Bytes After(Bytes image, std::size_t count) const {
+        for (std::size_t i = 0; i < count; ++i)
+            image = WithBlock(image, writes[i].first, writes[i].second);
+        return image;
+    }
+
+    std::vector<std::string> calls;
+    std::vector<std::pair<int, Bytes>> writes;
+    std::size_t firstPassEnd = 0;  // calls before the key change's first trailer login
+
+private:
+    void Enter(int block) {
+        if (SectorOf(block) != sector_)
+            Login(SectorOf(block));
+    }
+    int sector_ = -1;
 };
 
 class SequenceFaults : public testing::TestWithParam<FaultCase> {
@@ -58,53 +96,56 @@ protected:
     bool TakenAway() const { return std::get<3>(GetParam()) == Fault::kCardTakenAway; }
     std::string ListFunction() const { return Library().reader == "USB1" ? "ListTags" : "ListTag"; }
 
-    // Crosses sector borders and ends inside a block, so the last block is read first.
-    std::string NoticeText() const {
+    // Crosses sector borders and ends inside a block, so the last block is read
+    // first. The old notice is longer: a cut that left old text behind the new
+    // length would show.
+    std::string NewText() const {
         return std::string(Kind() == CardKind::kClassic1K ? 100 : 2000, 'q');
     }
-
-    Bytes Original() const { return CardWithNotice(Kind(), "an older notice"); }
+    std::string OldText() const {
+        return Save() ? std::string(NewText().size() + 200, 'o') : std::string(100, 'o');
+    }
+    Bytes Original() const { return CardWithNotice(Kind(), OldText()); }
+    std::size_t OldRecordBlocks() const { return (OldText().size() + 2 + 15) / 16; }
 
     Plan SavePlan() const {
-        Plan plan;
-        plan.calls = {ListFunction(), "MultiTagSelect", "MultiTagSelect", "Login"};
-        const Bytes record = Record(NoticeText());
+        Plan plan(ListFunction());
+        const Bytes record = Record(NewText());
         const std::vector<int> blocks = DataBlocks(Kind());
         const std::size_t count = (record.size() + 15) / 16;
-        int sector = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            const int block = blocks[i];
-            if (SectorOf(block) != sector) {
-                sector = SectorOf(block);
-                plan.calls.insert(plan.calls.end(), {"MultiTagSelect", "Login"});
-            }
+        for (int s = SectorOf(blocks[count - 1]); s >= 0; --s)
+            plan.Login(s);
+        const Bytes image = WithData(Original(), Kind(), 0, record);
+        Bytes first = BlockOf(image, blocks[0]);
+        first[0] = first[1] = 0;
+        plan.Write(blocks[0], first);
+        for (std::size_t i = 1; i < count; ++i) {
             if (i + 1 == count && record.size() % 16 != 0)
-                plan.calls.push_back("Read");
-            plan.calls.push_back("Write");
-            plan.writes.push_back(block);
+                plan.Read(blocks[i]);
+            plan.Write(blocks[i], BlockOf(image, blocks[i]));
         }
-        plan.finalImage = WithData(Original(), Kind(), 0, record);
+        plan.Write(blocks[0], BlockOf(image, blocks[0]));
         return plan;
     }
 
     Plan ChangePlan() const {
-        Plan plan;
-        plan.calls = {ListFunction(), "MultiTagSelect"};
+        Plan plan(ListFunction());
         const int sectors = SectorCount(Kind());
         for (int s = 0; s < sectors; ++s)
-            plan.calls.insert(plan.calls.end(), {"MultiTagSelect", "Login"});
-        Bytes image = Original();
+            plan.Login(s);
+        plan.firstPassEnd = plan.calls.size();
         for (int s = 0; s < sectors; ++s) {
-            plan.calls.insert(plan.calls.end(), {"MultiTagSelect", "Login", "Write"});
-            plan.writes.push_back(TrailerOfSector(s));
-            image = WithBlock(image, TrailerOfSector(s), TransportTrailer(kNewKey));
+            plan.Login(s);
+            plan.Write(TrailerOfSector(s), TransportTrailer(kNewKey));
         }
-        // The new key proven on every sector, last to first, ending on sector 0.
         for (int s = sectors; s-- > 0;)
-            plan.calls.insert(plan.calls.end(), {"MultiTagSelect", "Login"});
-        plan.calls.insert(plan.calls.end(), {"Read", "Write"});
-        plan.writes.push_back(1);
-        plan.finalImage = WithData(image, Kind(), 0, Bytes{0, 0});
+            plan.Login(s);
+        // The erase: the old length, then zeros, the first block first.
+        const std::vector<int> blocks = DataBlocks(Kind());
+        plan.Read(blocks[0]);
+        plan.Write(blocks[0], Bytes(16, 0));
+        for (std::size_t i = OldRecordBlocks(); i-- > 1;)
+            plan.Write(blocks[i], Bytes(16, 0));
         return plan;
     }
 
@@ -112,31 +153,44 @@ protected:
 
     void Run(CACR120Mifare& card) const {
         if (Save()) {
-            WriteNotice(card, u"", platform::FromAnsi(NoticeText()));
+            WriteNotice(card, u"", platform::FromAnsi(NewText()));
         } else {
             ChangeAccessKey(
                 card, [] { return std::u16string(); }, u"NewKey");
         }
     }
 
-    // The original with the first `written` writes of the plan done.
-    Bytes PartialImage(const Plan& plan, std::size_t written) const {
-        Bytes image = Original();
-        for (std::size_t i = 0; i < written; ++i) {
-            const auto block = plan.finalImage.begin() + plan.writes[i] * 16;
-            image = WithBlock(image, plan.writes[i], Bytes(block, block + 16));
+    // The card put back on a reader after the interruption.
+    void ExpectUsable(const Bytes& image) const {
+        ReaderWithCard r(Library(), image);
+        if (Save()) {
+            const std::string loaded = ReadNotice(r.Card(), u"").storedText;
+            EXPECT_TRUE(loaded == OldText() || loaded.empty() || loaded == NewText())
+                << "a mixed notice of " << loaded.size() << " bytes";
+            return;
         }
-        return image;
+        ASSERT_NO_THROW(ChangeAccessKey(
+            r.Card(), [] { return std::u16string(); }, u"NewKey"))
+            << "the same Change ! does not finish the card";
+        const Bytes finished = r.Image();
+        for (int s = 0; s < SectorCount(Kind()); ++s)
+            EXPECT_EQ(BlockOf(finished, TrailerOfSector(s)), TransportTrailer(kNewKey)) << s;
+        const Bytes area = DataArea(finished, Kind());
+        EXPECT_EQ(Bytes(area.begin(), area.begin() + OldRecordBlocks() * 16),
+                  Bytes(OldRecordBlocks() * 16, 0))
+            << "the old notice can still be read";
+        EXPECT_EQ(BlockOf(finished, 0), BlockOf(image, 0));
     }
 };
 
-TEST_P(SequenceFaults, InterruptedAtEveryCallLeavesWhatWasWrittenBeforeIt) {
+TEST_P(SequenceFaults, InterruptedAtEveryCallLeavesACardThatCanBeUsedAgain) {
     const Plan plan = SequencePlan();
+    const Bytes finalImage = plan.After(Original(), plan.writes.size());
     {
         ReaderWithCard r(Library(), Original());
         Run(r.Card());
         ASSERT_EQ(r.TakeFunctions(), plan.calls) << "an uninterrupted run makes other calls";
-        ASSERT_TRUE(SameImage(r.Image(), plan.finalImage));
+        ASSERT_TRUE(SameImage(r.Image(), finalImage));
     }
 
     const std::size_t stride = SweepStride();
@@ -161,13 +215,20 @@ TEST_P(SequenceFaults, InterruptedAtEveryCallLeavesWhatWasWrittenBeforeIt) {
         // card went. A card taken after the very last call is no failure at all.
         const std::size_t failing = takenAway ? index + 1 : index;
         const bool expectFailure = failing < plan.calls.size();
+        // Once a trailer may have changed, the change says it can be finished.
+        const bool unfinishedChange = !Save() && failing >= plan.firstPassEnd;
 
         bool failed = false;
         try {
             Run(r.Card());
         } catch (const CACR120Exception& e) {
             failed = true;
+            EXPECT_FALSE(unfinishedChange);
             EXPECT_TRUE(takenAway || e.GetReturnCode() == kInjected) << e.GetReturnCode();
+        } catch (const CMifareException& e) {
+            failed = true;
+            EXPECT_TRUE(unfinishedChange);
+            EXPECT_EQ(e.GetCode(), kMifareKeyChangeUnfinished);
         }
         EXPECT_EQ(failed, expectFailure);
         r.ExpectReleased();
@@ -179,7 +240,9 @@ TEST_P(SequenceFaults, InterruptedAtEveryCallLeavesWhatWasWrittenBeforeIt) {
 
         const auto written = static_cast<std::size_t>(
             std::count(plan.calls.begin(), plan.calls.begin() + failing, std::string("Write")));
-        ASSERT_TRUE(SameImage(r.Image(), PartialImage(plan, written)));
+        const Bytes image = r.Image();
+        ASSERT_TRUE(SameImage(image, plan.After(Original(), written)));
+        ExpectUsable(image);
     }
 }
 

@@ -109,6 +109,10 @@ TEST_F(NoticeCli, EveryCommandKeepsTheWindowsRulesAndExitCodes) {
         {"read --reader COM1 --key abc", "", 5, "", "80004005 : ACR120 : Ошибка аутентификации",
          "LANG=ru_RU.UTF-8"},
         {"read --reader COM1 --key 1234567", "", 5, "", "Access code is too long"},
+        // Without a new key it would put the factory key on every sector and erase the
+        // notice.
+        {"change-key --reader COM1", "", 2, "", "--new-key"},
+        {"read --reader COM1", "", 0, "Grüße\n", ""},
         {"change-key --reader COM1 --new-key-file -", "k1\nignored\n", 0,
          "Code changed successfully !\n", ""},
         {"read --reader COM1", "", 5, "", "Login failed"},
@@ -117,6 +121,10 @@ TEST_F(NoticeCli, EveryCommandKeepsTheWindowsRulesAndExitCodes) {
         {"write --reader COM1 --key k1 Привет", "", 0, "", "", "LANG=ru_RU.UTF-8"},
         {"read --reader COM1 --key k1", "", 0, "Ïðèâåò\n", ""},
         {"read --reader COM1 --key k1 --code-page 1251", "", 0, "Привет\n", ""},
+        {"write --reader COM1 --key k1 'a notice long enough to reach a second block'", "", 0, "",
+         ""},
+        {"clear --reader COM1 --key k1", "", 0, "", ""},
+        {"read --reader COM1 --key k1", "", 0, "\n", ""},
         {"read --reader USB1", "", 4, "", "PCSCCard_Mifare : Unsupported token type"},
         {"read --reader COM3", "", 4, "", "No card in reachable range"},
         {"read --reader COM3 --wait 0.3", "", 7, "", "no card came within 0.3 s"},
@@ -138,6 +146,9 @@ TEST_F(NoticeCli, EveryCommandKeepsTheWindowsRulesAndExitCodes) {
                                                                      << outcome.err;
         }
     }
+    // clear left no byte of the old text on the card: blocks 1 and 2 hold zeros.
+    const vreader::Bytes image = field.ReadCard("COM1/" + field.Field("COM1").front().name);
+    EXPECT_EQ(vreader::Bytes(image.begin() + 16, image.begin() + 48), vreader::Bytes(32, 0));
 }
 
 TEST_F(NoticeCli, JsonGivesOneParsableObjectPerOutcome) {
