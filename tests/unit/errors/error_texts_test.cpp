@@ -95,6 +95,9 @@ TEST(MifareErrorTexts, KnownAndUnknownCodes) {
                   u"Direct writes to T-blocks disallowed for safety reasons");
         EXPECT_EQ(CMifareException(1, kSourceMifare).GetDescription(),
                   u"The text contains characters that cannot be stored on the card");
+        EXPECT_EQ(CMifareException(3, kSourceMifare).GetDescription(),
+                  u"The access key change was interrupted and may have changed only some "
+                  u"sectors: run the same key change again to finish it");
         EXPECT_EQ(CMifareException(7, kSourceMifare).GetDescription(), u"Unknown error 7");
     }
     {
@@ -103,6 +106,9 @@ TEST(MifareErrorTexts, KnownAndUnknownCodes) {
                   u"В целях предотвращения повреждения карты прямая запись в T-блоки запрещена");
         EXPECT_EQ(CMifareException(1, kSourceMifare).GetDescription(),
                   u"Текст содержит символы, которые невозможно сохранить на карте");
+        EXPECT_EQ(CMifareException(3, kSourceMifare).GetDescription(),
+                  u"Смена ключа доступа прервана и могла затронуть лишь часть секторов: "
+                  u"повторите ту же смену ключа, чтобы завершить её");
     }
 }
 
