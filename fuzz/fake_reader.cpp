@@ -1,5 +1,7 @@
 #include "fake_reader.h"
 
+#include "monitor/mon_thread.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -228,7 +230,7 @@ std::int16_t StatusFromByte(std::uint8_t byte) {
                                 : kStatuses[(byte - kFirstFailure) % kStatuses.size()];
 }
 
-Card::Card() {
+Card::Card() : CACR120Mifare(&CMonThread::Create) {
     using S = CACR120Dll::Entries;
     serialDll_->Replace(&S::open, &serial::Open);
     serialDll_->Replace(&S::close, &serial::Close);

@@ -18,6 +18,7 @@
 #include "card/block_maps.h"
 #include "card/notice_file.h"
 #include "control/virtual_field.h"
+#include "monitor/mon_thread.h"
 #include "platform/code_page.h"
 
 namespace {
@@ -147,7 +148,7 @@ Row Measure(Operation op, CardKind kind, std::size_t textLength, int latencyMs, 
     field.PlaceImage(reader,
                      CardWithNotice(kind, cardType, op == Operation::kSave ? 0 : textLength),
                      "card.mfd");
-    CACR120Mifare card;
+    CACR120Mifare card(&CMonThread::Create);
     card.SetReaderName(usb ? u"USB1" : u"COM1");
     card.Connect();
     field.SetLatency(reader, std::chrono::milliseconds(latencyMs));

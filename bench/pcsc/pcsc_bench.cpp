@@ -15,6 +15,7 @@
 #include "card/acr120_mifare.h"
 #include "card/notice_file.h"
 #include "control/virtual_field.h"
+#include "monitor/mon_thread.h"
 #include "pcsc/card/pcsc_daemon.h"
 #include "pcsc/card/vpcd_card.h"
 #include "platform/code_page.h"
@@ -48,7 +49,7 @@ bool Measure(Operation op, CardKind kind, Row& row) {
     Bytes image = vreader::MakeBlankCard(kind, Bytes{0x01, 0x02, 0x03, 0x04});
     // The libraries beside the benchmark; the field's virtual USB1 comes first, so
     // the vpcd reader is USB2.
-    CACR120Mifare card;
+    CACR120Mifare card(&CMonThread::Create);
     card.SetReaderName(u"USB2");
     card.Connect();
     if (op == Operation::kLoad) {

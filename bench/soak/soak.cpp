@@ -51,6 +51,7 @@ using soak::Bytes;
 
 class SoakCard : public CACR120Mifare {
 public:
+    SoakCard() : CACR120Mifare(&CMonThread::Create) {}
     void SetPollInterval(std::chrono::milliseconds interval) {
         static_cast<CMonThread&>(*monitor_).SetPollInterval(interval);
     }

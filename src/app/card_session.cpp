@@ -1,13 +1,15 @@
 #include "app/card_session.h"
 
 #include "card/acr120_mifare.h"
+#include "monitor/mon_thread.h"
 
 namespace app {
 namespace {
 
 class CMifareCardSession final : public ICardSession {
 public:
-    explicit CMifareCardSession(const platform::ModuleRef& module) : card_(module) {}
+    explicit CMifareCardSession(const platform::ModuleRef& module)
+        : card_(module, &CMonThread::Create) {}
 
     void SetReaderName(const char16_t* name) override { card_.SetReaderName(name); }
     void Connect() override { card_.Connect(); }
@@ -23,10 +25,15 @@ public:
     void WriteNotice(std::u16string_view keyText, std::u16string_view noticeText) override {
         ::WriteNotice(card_, keyText, noticeText);
     }
+    void WriteNoticeBytes(std::u16string_view keyText, std::string_view bytes) override {
+        ::WriteNoticeBytes(card_, keyText, bytes);
+    }
+    void EraseNotice(std::u16string_view keyText) override { ::EraseNotice(card_, keyText); }
     void ChangeAccessKey(const std::function<std::u16string()>& currentKeyText,
                          std::u16string_view newKeyText) override {
         ::ChangeAccessKey(card_, currentKeyText, newKeyText);
     }
+    const SelectedTag& SelectedCard() const override { return card_.SelectedCard(); }
 
 private:
     CACR120Mifare card_;

@@ -31,8 +31,13 @@ public:
 
     virtual NoticeContent ReadNotice(std::u16string_view keyText) = 0;
     virtual void WriteNotice(std::u16string_view keyText, std::u16string_view noticeText) = 0;
+    virtual void WriteNoticeBytes(std::u16string_view keyText, std::string_view bytes) = 0;
+    virtual void EraseNotice(std::u16string_view keyText) = 0;
     virtual void ChangeAccessKey(const std::function<std::u16string()>& currentKeyText,
                                  std::u16string_view newKeyText) = 0;
+
+    // The card the last selection chose (serial number cleared when none was).
+    virtual const SelectedTag& SelectedCard() const = 0;
 };
 
 // Creating the card object loads both reader libraries, so it can fail.

@@ -20,7 +20,7 @@ int main(int argc, char* argv[]) {
         QApplication application(argc, argv);
         app::qt::RunMainDialog(app::MifareCardFactory(platform::ProgramModule()),
                                [](std::vector<std::u16string>& names) { EnumReaders(names); });
-        app::FinishProgram();
+        app::FinishProgram("tagquill");
     } catch (const std::exception& error) {
         // The window's guard shows every error the program knows; this is the
         // last resort, and the program still ends normally.

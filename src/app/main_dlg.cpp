@@ -1,12 +1,9 @@
 #include "app/main_dlg.h"
 
-#include <new>
 #include <utility>
 #include <vector>
 
 #include "app/control_ids.h"
-#include "errors/atl_exception.h"
-#include "errors/com_srv_exception.h"
 #include "errors/show_error.h"
 #include "platform/code_page.h"
 
@@ -104,15 +101,8 @@ bool CMainDlg::ProcessWindowMessage(std::uint32_t message, std::uintptr_t wParam
 
 template <typename Work>
 void CMainDlg::Guarded(Work&& work) {
-    try {
-        std::forward<Work>(work)();
-    } catch (ICOMSrvException& error) {
-        ShowError(window_, error);
-    } catch (CAtlException& error) {
-        ShowError(window_, error);
-    } catch (std::bad_alloc&) {
-        window_.ShowMessageBox(kOutOfMemoryText, kErrorCaption, kMbOk | kMbIconError);
-    }
+    CatchProgramErrors(std::forward<Work>(work),
+                       [this](const CaughtError& caught) { ShowError(window_, caught); });
 }
 
 bool CMainDlg::ReaderConnected() const {

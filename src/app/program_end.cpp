@@ -9,13 +9,13 @@
 
 namespace app {
 
-void FinishProgram() {
+void FinishProgram(const char* program) {
     const std::string loadFailure = reader_binding::LastLoadFailure();
     if (!loadFailure.empty()) {
-        std::fprintf(stderr, "tagquill: reader library not loaded: %s\n", loadFailure.c_str());
+        std::fprintf(stderr, "%s: reader library not loaded: %s\n", program, loadFailure.c_str());
     }
     if (CACR120Base::AnyMonitorLeftRunning()) {
-        std::fprintf(stderr, "tagquill: the card monitor did not end; not waiting for it\n");
+        std::fprintf(stderr, "%s: the card monitor did not end; not waiting for it\n", program);
         platform::EndProcessNow(0);
     }
 }

@@ -1,5 +1,5 @@
 #pragma once
-// What both front ends do once their window has closed.
+// What every front end (the window, the command-line tool) does as it ends.
 
 namespace app {
 
@@ -7,6 +7,7 @@ namespace app {
 // only says that one is missing). Ends the process at once when a card monitor could
 // not be ended: returning would unload the reader library and the runtime under a
 // thread that may still be inside them.
-void FinishProgram();
+// `program` names the program in those lines.
+void FinishProgram(const char* program);
 
 }  // namespace app

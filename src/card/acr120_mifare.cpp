@@ -10,7 +10,6 @@
 #include "errors/atl_exception.h"
 #include "errors/coded_exception.h"
 #include "errors/mifare_exception.h"
-#include "monitor/mon_thread.h"
 #include "reader/reader_error.h"
 
 namespace {
@@ -31,10 +30,10 @@ void GrowBuffer(Grow&& grow) {
 
 }  // namespace
 
-CACR120Mifare::CACR120Mifare() : CACR120Base(&CMonThread::Create) {}
+CACR120Mifare::CACR120Mifare(PresenceMonitorFactory makeMonitor) : CACR120Base(makeMonitor) {}
 
-CACR120Mifare::CACR120Mifare(const platform::ModuleRef& module)
-    : CACR120Base(module, &CMonThread::Create) {}
+CACR120Mifare::CACR120Mifare(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor)
+    : CACR120Base(module, makeMonitor) {}
 
 void CACR120Mifare::ForgetLogin() {
     lastKeyType_ = 0xFF;

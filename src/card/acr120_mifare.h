@@ -16,8 +16,9 @@
 
 class CACR120Mifare : public CACR120Base {
 public:
-    CACR120Mifare();
-    explicit CACR120Mifare(const platform::ModuleRef& module);
+    // The program hands in its presence monitor: the card layer does not pick one.
+    explicit CACR120Mifare(PresenceMonitorFactory makeMonitor);
+    CACR120Mifare(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor);
 
     // Selects the card; anything but a Mifare Classic 1K or 4K card is released
     // again and refused. A successful selection forgets the last login.

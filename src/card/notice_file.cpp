@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "card/acr120_mifare.h"
+#include "card/block_maps.h"
 #include "card/card_selection.h"
 #include "card/notice_record.h"
 #include "errors/coded_exception.h"
@@ -39,6 +40,16 @@ void LoginSectorZero(CACR120Mifare& card, const MifareKey& key) {
 
 }  // namespace
 
+std::uint16_t NoticeCapacity(std::uint16_t cardType) {
+    const auto blocks = static_cast<std::uint16_t>(mifare::DefaultBlockMap(cardType).size());
+    return blocks == 0 ? 0
+                       : static_cast<std::uint16_t>(blocks * mifare::kBlockSize - kLengthFieldSize);
+}
+
+std::string NoticeBytes(std::u16string_view noticeText) {
+    return ToStorableAnsi(noticeText);
+}
+
 MifareKey KeyFromText(std::u16string_view keyText) {
     const std::string bytes = ToStorableAnsi(keyText);
     MifareKey key;
@@ -69,10 +80,9 @@ NoticeContent ReadNotice(CACR120Mifare& card, std::u16string_view keyText) {
     return NoticeContent{std::string(text.begin(), end), capacity};
 }
 
-void WriteNotice(CACR120Mifare& card, std::u16string_view keyText, std::u16string_view noticeText) {
-    CardSelection selection(card);
-    const MifareKey key = KeyFromText(keyText);
-    const std::string text = ToStorableAnsi(noticeText);
+namespace {
+
+void WriteRecordOf(CACR120Mifare& card, const MifareKey& key, std::string_view text) {
     // Refused before any login, so that nothing is written.
     if (text.size() > Capacity(card)) {
         throw CCodedException(kErrInvalidParameter, kSourceMifare);
@@ -87,6 +97,19 @@ void WriteNotice(CACR120Mifare& card, std::u16string_view keyText, std::u16strin
     notice_record::ProveSectors(card,
                                 notice_record::BlocksOf(static_cast<std::uint32_t>(record.size())));
     notice_record::WriteRecord(card, record);
+}
+
+}  // namespace
+
+void WriteNotice(CACR120Mifare& card, std::u16string_view keyText, std::u16string_view noticeText) {
+    CardSelection selection(card);
+    const MifareKey key = KeyFromText(keyText);
+    WriteRecordOf(card, key, NoticeBytes(noticeText));
+}
+
+void WriteNoticeBytes(CACR120Mifare& card, std::u16string_view keyText, std::string_view bytes) {
+    CardSelection selection(card);
+    WriteRecordOf(card, KeyFromText(keyText), bytes);
 }
 
 void EraseNotice(CACR120Mifare& card, std::u16string_view keyText) {

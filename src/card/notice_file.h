@@ -21,6 +21,14 @@ class CACR120Mifare;
 // code page cannot hold.
 MifareKey KeyFromText(std::u16string_view keyText);
 
+// The largest notice a card of this type holds: 750 bytes on a 1K card, 3438 on a
+// 4K card, 0 for any other type.
+std::uint16_t NoticeCapacity(std::uint16_t cardType);
+
+// The notice as the card stores it: its bytes in the ANSI code page. Refuses text
+// the code page cannot hold, and a code page the system cannot convert to.
+std::string NoticeBytes(std::u16string_view noticeText);
+
 struct NoticeContent {
     std::string storedText;  // the notice as the card holds it (ANSI bytes)
     std::uint16_t capacity;  // largest text length of this card: 750 or 3438
@@ -30,6 +38,9 @@ struct NoticeContent {
 NoticeContent ReadNotice(CACR120Mifare& card, std::u16string_view keyText);
 // Save. Proves the key on every sector the record reaches before the first write.
 void WriteNotice(CACR120Mifare& card, std::u16string_view keyText, std::u16string_view noticeText);
+// Save of a notice already in the card's bytes: one that was checked before the
+// card came, or a loaded notice written back unchanged.
+void WriteNoticeBytes(CACR120Mifare& card, std::u16string_view keyText, std::string_view bytes);
 // Empties the notice and writes zeros over every block the old one used.
 void EraseNotice(CACR120Mifare& card, std::u16string_view keyText);
 // Change !. The current key text is asked for once the card has been selected.

@@ -6,6 +6,7 @@
 
 #include "card/acr120_mifare.h"
 #include "card/block_maps.h"
+#include "card/notice_file.h"
 
 namespace notice_record {
 
@@ -33,7 +34,7 @@ void WriteDataBlock(CACR120Mifare& card, std::uint32_t index, const std::uint8_t
 }  // namespace
 
 std::uint16_t Capacity(const CACR120Mifare& card) {
-    return static_cast<std::uint16_t>(card.GetDataBlockCount() * kBlockSize - kLengthFieldSize);
+    return NoticeCapacity(card.GetCardType());
 }
 
 std::uint32_t BlocksOf(std::uint32_t size) {

@@ -32,3 +32,22 @@ void ShowError(IMessageBoxOwner& owner, const ICOMSrvException& error) {
 void ShowError(IMessageBoxOwner& owner, const CAtlException& error) {
     owner.ShowMessageBox(FormatError(error), kErrorCaption, kMbOk | kMbIconError);
 }
+
+std::u16string CaughtError::Text() const {
+    if (error_ != nullptr) {
+        return FormatError(*error_);
+    }
+    if (framework_ != nullptr) {
+        return FormatError(*framework_);
+    }
+    return std::u16string(kOutOfMemoryText);
+}
+
+void ShowError(IMessageBoxOwner& owner, const CaughtError& caught) {
+    if (caught.OutOfMemory()) {
+        // Shown without building a text: there may be no memory for one.
+        owner.ShowMessageBox(kOutOfMemoryText, kErrorCaption, kMbOk | kMbIconError);
+        return;
+    }
+    owner.ShowMessageBox(caught.Text(), kErrorCaption, kMbOk | kMbIconError);
+}

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "errors/atl_exception.h"
+#include "errors/caught_error.h"
 #include "errors/com_srv_exception.h"
 
 // Message box styles and results, with their Win32 values so that every window
@@ -37,3 +38,4 @@ std::u16string FormatError(const CAtlException& error);
 
 void ShowError(IMessageBoxOwner& owner, const ICOMSrvException& error);
 void ShowError(IMessageBoxOwner& owner, const CAtlException& error);
+void ShowError(IMessageBoxOwner& owner, const CaughtError& caught);

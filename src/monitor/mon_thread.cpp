@@ -1,8 +1,6 @@
 #include "monitor/mon_thread.h"
 
-#include <new>
-
-#include "errors/atl_exception.h"
+#include "errors/caught_error.h"
 #include "monitor/message_poster.h"
 #include "reader/acr120_base.h"
 #include "reader/reader_error.h"
@@ -22,13 +20,8 @@ std::uint32_t CMonThread::Run() {
             // is why nothing below catches everything.
             ReaderLockHolder hold(reader_.GetReaderLock());
             if (!reader_.IsCardConnected()) {
-                try {
-                    Poll(snapshot);
-                } catch (const ICOMSrvException&) {
-                    // A reader that stops answering is no news; try again later.
-                } catch (const CAtlException&) {
-                } catch (const std::bad_alloc&) {
-                }
+                // A reader that stops answering is no news; try again later.
+                CatchProgramErrors([&] { Poll(snapshot); }, [](const CaughtError&) {});
             }
         }
         if (WaitForStop(interval) != platform::WaitResult::TimedOut) {

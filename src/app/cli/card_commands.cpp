@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <new>
 
+#include "app/card_session.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/notice_text.h"
-#include "card/acr120_mifare.h"
-#include "card/mifare_geometry.h"
+#include "card/notice_error_kind.h"
 #include "card/notice_file.h"
-#include "errors/atl_exception.h"
+#include "errors/caught_error.h"
 #include "errors/coded_exception.h"
 #include "errors/mifare_exception.h"
 #include "errors/show_error.h"
@@ -17,12 +17,6 @@
 
 namespace notice_cli {
 namespace {
-
-std::uint32_t CapacityOf(std::uint16_t cardType) {
-    const unsigned blocks =
-        cardType == kCardTypeMifare4K ? mifare::kDataBlockCount4K : mifare::kDataBlockCount1K;
-    return blocks * mifare::kBlockSize - 2;
-}
 
 std::string Hex(const std::uint8_t* bytes, std::size_t count) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -36,7 +30,7 @@ std::string Hex(const std::uint8_t* bytes, std::size_t count) {
 
 // The card the selection chose; nothing when no selection got that far (the
 // selection clears the serial number before it lists the field).
-void NameSelectedCard(const CACR120Mifare& card, CardReport& report) {
+void NameSelectedCard(const app::ICardSession& card, CardReport& report) {
     const SelectedTag& tag = card.SelectedCard();
     const std::size_t length =
         std::min<std::size_t>(tag.serialNumberLength, tag.serialNumber.size());
@@ -79,12 +73,9 @@ void CheckKeys(Command command, const CommandTexts& texts) {
     }
 }
 
-void CheckNotice(const CommandTexts& texts) {
-    const platform::AnsiConversion converted = platform::ToAnsi(texts.notice);
-    if (converted.replaced) {
-        throw CMifareException(kMifareTextNotStorable, kSourceMifare);
-    }
-    if (converted.bytes.size() > CapacityOf(kCardTypeMifare4K)) {
+void PrepareNotice(CommandTexts& texts) {
+    texts.noticeBytes = NoticeBytes(texts.notice);
+    if (texts.noticeBytes.size() > NoticeCapacity(kCardTypeMifare4K)) {
         throw CCodedException(kErrInvalidParameter, kSourceMifare);
     }
 }
@@ -100,35 +91,17 @@ int ExitFor(const ICOMSrvException& error, Stage stage, Command command) {
         case Stage::Card:
             break;
     }
-    if (const auto* reader = dynamic_cast<const CACR120Exception*>(&error)) {
-        const std::int16_t code = reader->GetReturnCode();
-        if (code == acr120::rc::kInvalidStoredKey || code == acr120::rc::kLoginFailed ||
-            code == acr120::rc::kNotAuthorized) {
+    switch (KindOfNoticeError(error, command == Command::Write)) {
+        case NoticeErrorKind::kReader:
+            return kReader;
+        case NoticeErrorKind::kCard:
+            return kCard;
+        case NoticeErrorKind::kKey:
             return kKey;
-        }
-        return code > acr120::rc::kNoCard ? kReader : kCard;
-    }
-    if (const auto* coded = dynamic_cast<const CCodedException*>(&error)) {
-        switch (coded->GetCode()) {
-            case kErrReaderNotConnected:
-            case kErrReaderConnected:
-            case kErrReaderNameNotSet:
-            case kErrReaderTypeNotSupported:
-            case kErrLibraryMissing:
-                return kReader;
-            case kErrAccessCodeTooLong:
-            case kErrAccessCodeIncorrect:
-            case kErrTokenAccessDenied:
-                return kKey;
-            case kErrInvalidParameter:
-                // The write sequence's refusal of a notice longer than the card holds.
-                return command == Command::Write ? kTextRefused : kCard;
-            default:
-                return kCard;
-        }
-    }
-    if (const auto* mifareError = dynamic_cast<const CMifareException*>(&error)) {
-        return mifareError->GetCode() == kMifareTextNotStorable ? kTextRefused : kCard;
+        case NoticeErrorKind::kTextRefused:
+            return kTextRefused;
+        case NoticeErrorKind::kOther:
+            break;
     }
     return kFailure;
 }
@@ -143,48 +116,48 @@ Failure FailureOf(const ICOMSrvException& error, int exit) {
     return failure;
 }
 
-CardReport RunCardCommand(CACR120Mifare& card, Command command, const CommandTexts& texts) {
+CardReport RunCardCommand(app::ICardSession& card, Command command, const CommandTexts& texts) {
     CardReport report;
-    try {
-        switch (command) {
-            case Command::Read:
-            case Command::Info: {
-                const NoticeContent content = ReadNotice(card, texts.key);
-                report.length = static_cast<std::uint32_t>(content.storedText.size());
-                report.capacity = content.capacity;
-                if (command == Command::Read) {
-                    report.notice = NoticeToUtf8(content.storedText);
+    CatchProgramErrors(
+        [&] {
+            switch (command) {
+                case Command::Read:
+                case Command::Info: {
+                    const NoticeContent content = card.ReadNotice(texts.key);
+                    report.length = static_cast<std::uint32_t>(content.storedText.size());
+                    report.capacity = content.capacity;
+                    if (command == Command::Read) {
+                        report.notice = NoticeToUtf8(content.storedText);
+                    }
+                    break;
                 }
-                break;
+                case Command::Write:
+                    card.WriteNoticeBytes(texts.key, texts.noticeBytes);
+                    report.length = static_cast<std::uint32_t>(texts.noticeBytes.size());
+                    break;
+                case Command::Clear:
+                    card.EraseNotice(texts.key);
+                    report.length = 0;
+                    break;
+                case Command::ChangeKey:
+                    card.ChangeAccessKey([&] { return texts.key; }, texts.newKey);
+                    report.keyChanged = true;
+                    break;
+                case Command::Readers:
+                    break;
             }
-            case Command::Write:
-                WriteNotice(card, texts.key, texts.notice);
-                report.length =
-                    static_cast<std::uint32_t>(platform::ToAnsi(texts.notice).bytes.size());
-                break;
-            case Command::Clear:
-                EraseNotice(card, texts.key);
-                report.length = 0;
-                break;
-            case Command::ChangeKey:
-                ChangeAccessKey(
-                    card, [&] { return texts.key; }, texts.newKey);
-                report.keyChanged = true;
-                break;
-            case Command::Readers:
-                break;
-        }
-    } catch (const ICOMSrvException& error) {
-        report.failure = FailureOf(error, ExitFor(error, Stage::Card, command));
-    } catch (const CAtlException& error) {
-        report.failure = PlainFailure(platform::Utf16ToUtf8(FormatError(error)), kFailure);
-    } catch (const std::bad_alloc&) {
-        report.failure = PlainFailure(platform::Utf16ToUtf8(kOutOfMemoryText), kFailure);
-    }
+        },
+        [&](const CaughtError& caught) {
+            report.failure =
+                caught.Error() != nullptr
+                    ? FailureOf(*caught.Error(), ExitFor(*caught.Error(), Stage::Card, command))
+                    : PlainFailure(platform::Utf16ToUtf8(caught.Text()), kFailure);
+        });
     NameSelectedCard(card, report);
-    if (report.uid && !report.capacity &&
-        (report.cardType == kCardTypeMifare1K || report.cardType == kCardTypeMifare4K)) {
-        report.capacity = CapacityOf(report.cardType);
+    if (report.uid && !report.capacity) {
+        if (const std::uint16_t capacity = NoticeCapacity(report.cardType); capacity != 0) {
+            report.capacity = capacity;
+        }
     }
     return report;
 }

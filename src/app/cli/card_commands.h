@@ -10,16 +10,20 @@
 
 #include "app/cli/options.h"
 
-class CACR120Mifare;
 class ICOMSrvException;
+namespace app {
+class ICardSession;
+}
 
 namespace notice_cli {
 
-// The texts a command needs, already in UTF-16 (the notice with CR LF breaks).
+// The texts a command needs, already in UTF-16 (the notice with CR LF breaks),
+// and the notice as the card stores it, once PrepareNotice has made it.
 struct CommandTexts {
     std::u16string key;
     std::u16string newKey;
     std::u16string notice;
+    std::string noticeBytes;
 };
 
 struct Failure {
@@ -43,9 +47,9 @@ struct CardReport {
 // notice fits the code page and the largest card. Each throws the error the card
 // sequence itself would raise.
 void CheckKeys(Command command, const CommandTexts& texts);
-void CheckNotice(const CommandTexts& texts);
+void PrepareNotice(CommandTexts& texts);
 
-CardReport RunCardCommand(CACR120Mifare& card, Command command, const CommandTexts& texts);
+CardReport RunCardCommand(app::ICardSession& card, Command command, const CommandTexts& texts);
 
 enum class Stage { Reader, Keys, Text, Card };
 // The exit code for an error of the window's hierarchy raised at `stage`.

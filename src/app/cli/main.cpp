@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/card_session.h"
 #include "app/cli/card_commands.h"
 #include "app/cli/card_events.h"
 #include "app/cli/exit_codes.h"
@@ -16,15 +17,14 @@
 #include "app/cli/progress_line.h"
 #include "app/cli/report_output.h"
 #include "app/cli/usage_text.h"
-#include "card/acr120_mifare.h"
+#include "app/program_end.h"
 #include "discovery/reader_discovery.h"
-#include "errors/atl_exception.h"
+#include "errors/caught_error.h"
 #include "errors/com_srv_exception.h"
 #include "errors/show_error.h"
 #include "platform/code_page.h"
 #include "platform/console.h"
 #include "platform/library.h"
-#include "reader/library_binding.h"
 
 namespace notice_cli {
 namespace {
@@ -101,7 +101,7 @@ std::string SecondsText(double seconds) {
 }
 
 // Waits for cards and runs the command on each, as --wait and --each ask.
-int RunWaiting(const Options& options, const std::string& reader, CACR120Mifare& card,
+int RunWaiting(const Options& options, const std::string& reader, app::ICardSession& card,
                CardEvents& events, const CommandTexts& texts, ReportOutput& output) {
     const bool terminal = platform::StderrIsTerminal();
     int firstFailure = kOk;
@@ -170,19 +170,19 @@ int RunCommand(const Options& options) {
     // object has stopped it.
     CardEvents events;
     std::optional<platform::InterruptWatch> interrupts;
-    std::unique_ptr<CACR120Mifare> card;
+    std::unique_ptr<app::ICardSession> card;
     try {
         CheckKeys(options.command, texts);
         stage = Stage::Text;
         if (options.command == Command::Write) {
-            CheckNotice(texts);
+            PrepareNotice(texts);
         }
         stage = Stage::Reader;
         const bool waiting = options.wait || options.each;
         if (waiting) {
             interrupts.emplace([&events] { events.Interrupt(); });
         }
-        card = std::make_unique<CACR120Mifare>(platform::ProgramModule());
+        card = app::MakeMifareCardSession(platform::ProgramModule());
         card->SetReaderName(platform::Utf8ToUtf16(reader).c_str());
         card->Connect();
         if (waiting) {
@@ -192,10 +192,6 @@ int RunCommand(const Options& options) {
         }
     } catch (const ICOMSrvException& error) {
         output.Failed(FailureOf(error, ExitFor(error, stage, options.command)));
-        // The error says only that a library is missing; this says which and why.
-        if (const std::string why = reader_binding::LastLoadFailure(); !why.empty()) {
-            std::cerr << "tagquill-notice: reader library not loaded: " << why << "\n";
-        }
         return ExitFor(error, stage, options.command);
     }
     CardReport report;
@@ -208,35 +204,42 @@ int RunCommand(const Options& options) {
     return report.failure ? report.failure->exit : kOk;
 }
 
+int RunOptions(const std::vector<std::string>& words) {
+    const Options options = ParseOptions(words);
+    if (options.help) {
+        std::cout << kUsageText;
+        return kOk;
+    }
+    if (options.version) {
+        std::cout << "tagquill-notice " << TAGQUILL_VERSION << "\n";
+        return kOk;
+    }
+    if (options.codePage) {
+        platform::SetAnsiCodePageOverride(*options.codePage);
+    }
+    return RunCommand(options);
+}
+
 int Main(const std::vector<std::string>& words) {
     // Before any text is converted, as in the window.
     platform::FixAnsiCodePage();
+    int exit = kFailure;
     try {
-        const Options options = ParseOptions(words);
-        if (options.help) {
-            std::cout << kUsageText;
-            return kOk;
-        }
-        if (options.version) {
-            std::cout << "tagquill-notice " << TAGQUILL_VERSION << "\n";
-            return kOk;
-        }
-        if (options.codePage) {
-            platform::SetAnsiCodePageOverride(*options.codePage);
-        }
-        return RunCommand(options);
+        CatchProgramErrors(
+            [&] { exit = RunOptions(words); },
+            [](const CaughtError& caught) {
+                std::cerr << "tagquill-notice: " << platform::Utf16ToUtf8(caught.Text()) << "\n";
+            });
     } catch (const UsageError& error) {
         std::cerr << "tagquill-notice: " << error.what() << "\n"
                   << "Try 'tagquill-notice --help'.\n";
-        return kUsage;
-    } catch (const CAtlException& error) {
-        std::cerr << "tagquill-notice: " << platform::Utf16ToUtf8(FormatError(error)) << "\n";
-    } catch (const std::bad_alloc&) {
-        std::cerr << "tagquill-notice: " << platform::Utf16ToUtf8(kOutOfMemoryText) << "\n";
+        exit = kUsage;
     } catch (const std::exception& error) {
         std::cerr << "tagquill-notice: " << error.what() << "\n";
     }
-    return kFailure;
+    // Says which reader library could not be loaded and why, as the window does.
+    app::FinishProgram("tagquill-notice");
+    return exit;
 }
 
 }  // namespace

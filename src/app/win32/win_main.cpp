@@ -19,7 +19,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     try {
         app::win32::RunMainDialog(instance, app::MifareCardFactory(platform::ProgramModule()),
                                   [](std::vector<std::u16string>& names) { EnumReaders(names); });
-        app::FinishProgram();
+        app::FinishProgram("tagquill");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "tagquill: %s\n", error.what());
     } catch (...) {

@@ -15,6 +15,7 @@
 #include "card/acr120_mifare.h"
 #include "control/virtual_field.h"
 #include "errors/coded_exception.h"
+#include "monitor/mon_thread.h"
 
 namespace cardtest {
 
@@ -98,7 +99,7 @@ private:
     MemoryTempFolder memoryTemp_;
     Variant variant_;
     vreader::ScopedVirtualField field_;
-    CACR120Mifare card_;
+    CACR120Mifare card_{&CMonThread::Create};
 };
 
 // Equal images, or where they first differ (block and byte) and how.

@@ -118,7 +118,8 @@ protected:
     vreader::ScopedVirtualField field_{vreader::PcscReaders::kServed};
     vpcd::VpcdCard vpcd_;
     RecordingPoster window_;  // outlives the connection, whose monitor posts to it
-    CACR120Mifare card_;      // the libraries beside the test, as beside the program
+    CACR120Mifare card_{
+        &CMonThread::Create};  // the libraries beside the test, as beside the program
 };
 
 // What a user does with a card: Load, Save the fullest text, Change !, Load and
@@ -143,7 +144,7 @@ TEST_P(PcscStack, LoadSaveAndChangeLeaveTheSameImageAsTheVirtualReader) {
     card_.Connect();
     // The same image in the virtual USB1, through the same library at the same time.
     field_.PlaceImage("USB1", image, cardtest::kCardFile);
-    CACR120Mifare virtualCard;
+    CACR120Mifare virtualCard(&CMonThread::Create);
     virtualCard.SetReaderName(u"USB1");
     virtualCard.Connect();
 
@@ -228,7 +229,7 @@ TEST_F(PcscService, StoppedDaemonGivesClearCodesNoHangAndTheReaderComesBack) {
     // No service: the monitor's listing finds no card, a new connection no port.
     EXPECT_TRUE(window_.Reaches(0));
     cardtest::ExpectReaderError([&] { ReadNotice(card_, u""); }, acr120::rc::kNoCard);
-    CACR120Mifare other;
+    CACR120Mifare other(&CMonThread::Create);
     other.SetReaderName(kPcscReader);
     cardtest::ExpectReaderError([&] { other.Connect(); }, acr120::rc::kInvalidPort);
 

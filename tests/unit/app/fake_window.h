@@ -144,16 +144,22 @@ public:
     void WriteNotice(std::u16string_view key, std::u16string_view text) override {
         Step("WriteNotice " + Narrow(key) + "|" + Narrow(text));
     }
+    void WriteNoticeBytes(std::u16string_view key, std::string_view bytes) override {
+        Step("WriteNoticeBytes " + Narrow(key) + "|" + std::string(bytes));
+    }
+    void EraseNotice(std::u16string_view key) override { Step("EraseNotice " + Narrow(key)); }
     void ChangeAccessKey(const std::function<std::u16string()>& currentKey,
                          std::u16string_view newKey) override {
         log_.push_back("card selected");
         Step("ChangeAccessKey " + Narrow(currentKey()) + "->" + Narrow(newKey));
     }
+    const SelectedTag& SelectedCard() const override { return selected; }
 
     // Call name -> what it throws instead of working.
     std::map<std::string, std::function<void()>> faults;
     bool connected = false;
     NoticeContent notice{"", 750};
+    SelectedTag selected{};
 
 private:
     void Step(const std::string& call) {
