@@ -230,8 +230,14 @@ void CMainDlg::OnLoad() {
 void CMainDlg::OnSave() {
     Guarded([&] {
         const std::u16string key = window_.GetText(IDC_USE_KEY);
-        const std::u16string text =
-            NoticeUnedited() ? platform::FromAnsi(loadedBytes_) : window_.GetText(IDC_NOTICE);
+        // Written back byte for byte: a byte the code page does not define (another
+        // tool's) would not survive a round trip through text.
+        if (NoticeUnedited()) {
+            BusyScope busy(window_);
+            card_->WriteNoticeBytes(key, loadedBytes_);
+            return;
+        }
+        const std::u16string text = window_.GetText(IDC_NOTICE);
         BusyScope busy(window_);
         card_->WriteNotice(key, text);
     });

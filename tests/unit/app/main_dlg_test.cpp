@@ -244,13 +244,14 @@ TEST_F(MainDlgTest, LoadShowsTheNoticeAndAWrongKeyLeavesTheViewAsItWas) {
 
 TEST_F(MainDlgTest, AnUneditedNoticeIsSavedAsStoredAndTheLabelCountsCodePageBytes) {
     CardReady();
-    // Lone CR and LF from another tool: shown as line breaks, stored as they were.
-    card_->notice = NoticeContent{"a\nb\rc", 750};
+    // Lone CR and LF from another tool, and 0x81, which 1252 does not define: shown
+    // as line breaks and a stand-in, stored as they were.
+    card_->notice = NoticeContent{"a\nb\rc\x81", 750};
     Click(IDC_LOAD);
-    EXPECT_EQ(Text(IDC_NOTICE), u"a\r\nb\r\nc");
-    EXPECT_EQ(Text(IDC_USAGE), u"5 / 750");
+    EXPECT_EQ(Text(IDC_NOTICE).substr(0, 7), u"a\r\nb\r\nc");
+    EXPECT_EQ(Text(IDC_USAGE), u"6 / 750");
     Click(IDC_SAVE);
-    EXPECT_TRUE(Logged("card WriteNotice |a\nb\rc"));
+    EXPECT_TRUE(Logged("card WriteNoticeBytes |a\nb\rc\x81"));
     UserTypes(IDC_NOTICE, u"a\r\nb");
     Click(IDC_SAVE);
     EXPECT_TRUE(Logged("card WriteNotice |a\r\nb"));
@@ -282,11 +283,12 @@ TEST_F(MainDlgTest, SaveWritesTheEditorTextAndShowsEachFailureKindInItsOwnBox) {
 // The cursor says "working" while the reader works, and is back before any box.
 TEST_F(MainDlgTest, EveryCardCommandRunsUnderTheBusyCursorAndEndsItBeforeABox) {
     CardReady();
-    const std::pair<int, std::string> commands[] = {{IDC_LOAD, "ReadNotice"},
-                                                    {IDC_SAVE, "WriteNotice"},
-                                                    {IDC_CHANGE, "ChangeAccessKey"},
-                                                    {IDC_DISCONNECT, "Disconnect"},
-                                                    {IDC_CONNECT, "Connect"}};
+    const std::pair<int, std::string> commands[] = {
+        {IDC_LOAD, "ReadNotice"},
+        {IDC_SAVE, "WriteNoticeBytes"},  // the loaded notice, unedited
+        {IDC_CHANGE, "ChangeAccessKey"},
+        {IDC_DISCONNECT, "Disconnect"},
+        {IDC_CONNECT, "Connect"}};
     for (const auto& [id, call] : commands) {
         // Disconnect never fails: it has no box to show.
         for (bool fails : {call != "Disconnect", false}) {
