@@ -15,6 +15,7 @@
 #include <climits>
 
 #include "app/control_ids.h"
+#include "app/dialog_template.h"
 #include "app/main_dlg.h"
 #include "app/qt/notice_edit.h"
 #include "platform/code_page.h"
@@ -64,44 +65,8 @@ std::u16string FromQString(const QString& text) {
                           static_cast<std::size_t>(text.size()));
 }
 
-enum class Kind { GroupBox, List, Button, Static, Edit, Notice };
-
-struct TemplateControl {
-    int id;
-    Kind kind;
-    const char16_t* caption;
-    int x, y, width, height;
-};
-
-// The dialog template, in template order, which is also the tab order.
-constexpr TemplateControl kTemplate[] = {
-    {IDC_STATIC, Kind::GroupBox, u"Reader", 7, 7, 203, 90},
-    {IDC_READER, Kind::List, u"", 15, 20, 125, 69},
-    {IDC_CONNECT, Kind::Button, u"Connect", 148, 35, 56, 19},
-    {IDC_DISCONNECT, Kind::Button, u"Disconnect", 148, 59, 56, 19},
-    {IDC_STATIC, Kind::GroupBox, u"Personalize", 217, 47, 192, 49},
-    {IDC_ACCESS_KEY_LABEL, Kind::Static, u"Access Key :", 227, 63, 42, 8},
-    {IDC_ACCESS_KEY, Kind::Edit, u"", 288, 61, 49, 13},
-    {IDC_NEW_ACCESS_KEY_LABEL, Kind::Static, u"New access key :", 227, 79, 56, 8},
-    {IDC_NEW_ACCESS_KEY, Kind::Edit, u"", 288, 77, 49, 13},
-    {IDC_CHANGE, Kind::Button, u"Change !", 344, 68, 57, 14},
-    {IDC_STATIC, Kind::GroupBox, u"Use", 7, 100, 402, 202},
-    {IDC_USE_KEY_LABEL, Kind::Static, u"Access key :", 18, 115, 41, 8},
-    {IDC_USE_KEY, Kind::Edit, u"", 78, 113, 49, 13},
-    {IDC_LOAD, Kind::Button, u"&Load", 147, 112, 58, 14},
-    {IDC_SAVE, Kind::Button, u"&Save", 211, 112, 58, 14},
-    {IDC_STATIC, Kind::Static, u"Notice file usage :", 18, 133, 58, 8},
-    {IDC_USAGE, Kind::Static, u"16384 / 16384", 86, 133, 50, 8},
-    {IDC_NOTICE, Kind::Notice, u"", 17, 145, 380, 150},
-    {kIdCancel, Kind::Button, u"Exit", 287, 7, 67, 16},
-    {IDC_STATIC, Kind::Static,
-     u"Пример демонстрирует работу с длинными блоками данных на картах Mifare 1K, 4K", 239, 26, 162,
-     24},
-};
-
-constexpr int kDialogWidth = 416;
-constexpr int kDialogHeight = 308;
-constexpr char16_t kTitle[] = u"SDK sample : Tagquill";
+using dialog_template::kControls;
+using dialog_template::Kind;
 
 int MulDiv(int value, int numerator, int denominator) {
     return static_cast<int>((static_cast<long long>(value) * numerator + denominator / 2) /
@@ -128,7 +93,7 @@ QMessageBox::Icon IconOfStyle(std::uint32_t style) {
 QtDialogWindow::QtDialogWindow(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
-    setWindowTitle(ToQString(kTitle));
+    setWindowTitle(ToQString(dialog_template::kTitle));
     // Dialog base units of the dialog font, measured as the Win32 dialog manager
     // does, so that the template keeps its proportions in any font.
     const QFontMetrics metrics(font());
@@ -137,7 +102,8 @@ QtDialogWindow::QtDialogWindow(QWidget* parent)
     baseX_ = (sampleWidth / 26 + 1) / 2;
     baseY_ = metrics.height();
     CreateControls();
-    setFixedSize(DialogUnitsToPixels(0, 0, kDialogWidth, kDialogHeight).size());
+    setFixedSize(
+        DialogUnitsToPixels(0, 0, dialog_template::kWidth, dialog_template::kHeight).size());
 }
 
 QtDialogWindow::~QtDialogWindow() {
@@ -153,7 +119,7 @@ QRect QtDialogWindow::DialogUnitsToPixels(int x, int y, int width, int height) c
 
 void QtDialogWindow::CreateControls() {
     QWidget* previous = nullptr;
-    for (const auto& item : kTemplate) {
+    for (const auto& item : kControls) {
         const QString caption = ToQString(item.caption);
         QWidget* widget = nullptr;
         switch (item.kind) {
@@ -217,6 +183,7 @@ void QtDialogWindow::CreateControls() {
             }
         }
         widget->setGeometry(rect);
+        widget->setEnabled((item.style & dialog_template::kWsDisabled) == 0);
         if (item.id != IDC_STATIC) {
             controls_.insert(item.id, widget);
             widget->setObjectName(QStringLiteral("control_%1").arg(item.id));
@@ -228,7 +195,6 @@ void QtDialogWindow::CreateControls() {
             previous = widget;
         }
     }
-    Control(IDC_DISCONNECT)->setEnabled(false);
 }
 
 bool QtDialogWindow::Initialize() {
