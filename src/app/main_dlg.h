@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/card_session.h"
 #include "app/dialog_window.h"
@@ -66,5 +67,17 @@ private:
     std::optional<std::u16string> shownText_;
     std::unique_ptr<ICardSession> card_;
 };
+
+// Runs the main dialog's logic in `window` (a front end's window with SetProc) for
+// as long as `runModal` runs the window's modal loop, and returns its result.
+template <typename Window, typename RunModal>
+auto RunMainDialog(Window& window, CardFactory makeCard, ReaderEnumerator enumReaders,
+                   RunModal&& runModal) {
+    CMainDlg dialog(window, std::move(makeCard), std::move(enumReaders));
+    window.SetProc(&dialog);
+    const auto result = std::forward<RunModal>(runModal)();
+    window.SetProc(nullptr);
+    return result;
+}
 
 }  // namespace app

@@ -426,13 +426,4 @@ int QtDialogWindow::ShowMessageBox(std::u16string_view text, std::u16string_view
     return kIdOk;
 }
 
-int RunMainDialog(CardFactory makeCard, ReaderEnumerator enumReaders) {
-    QtDialogWindow window;
-    CMainDlg dialog(window, std::move(makeCard), std::move(enumReaders));
-    window.SetProc(&dialog);
-    const int result = window.Run();
-    window.SetProc(nullptr);
-    return result;
-}
-
 }  // namespace app::qt

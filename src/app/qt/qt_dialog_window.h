@@ -94,7 +94,4 @@ private:
     int busyDepth_ = 0;
 };
 
-// Runs the main dialog modally over the given card object and discovery.
-int RunMainDialog(CardFactory makeCard, ReaderEnumerator enumReaders);
-
 }  // namespace app::qt

@@ -204,14 +204,4 @@ void Win32DialogWindow::Post(std::uint32_t message, std::uintptr_t wParam) {
     }
 }
 
-INT_PTR RunMainDialog(HINSTANCE templateModule, CardFactory makeCard,
-                      ReaderEnumerator enumReaders) {
-    Win32DialogWindow window;
-    CMainDlg dialog(window, std::move(makeCard), std::move(enumReaders));
-    window.SetProc(&dialog);
-    const INT_PTR result = window.Run(templateModule);
-    window.SetProc(nullptr);
-    return result;
-}
-
 }  // namespace app::win32

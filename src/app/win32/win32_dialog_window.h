@@ -69,8 +69,4 @@ private:
     HCURSOR cursorBeforeBusy_ = nullptr;
 };
 
-// Runs the main dialog over the card object and discovery, from the template in
-// `templateModule` (the program's own module). Returns the dialog's result.
-INT_PTR RunMainDialog(HINSTANCE templateModule, CardFactory makeCard, ReaderEnumerator enumReaders);
-
 }  // namespace app::win32

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/card_session.h"
+#include "app/main_dlg.h"
 #include "app/program_end.h"
 #include "app/win32/win32_dialog_window.h"
 #include "discovery/reader_discovery.h"
@@ -17,8 +18,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
                     int /*show*/) {
     platform::FixAnsiCodePage();
     try {
-        app::win32::RunMainDialog(instance, app::MifareCardFactory(platform::ProgramModule()),
-                                  [](std::vector<std::u16string>& names) { EnumReaders(names); });
+        // The template is in the program's own module.
+        app::win32::Win32DialogWindow window;
+        app::RunMainDialog(
+            window, app::MifareCardFactory(platform::ProgramModule()),
+            [](std::vector<std::u16string>& names) { EnumReaders(names); },
+            [&] { return window.Run(instance); });
         app::FinishProgram("tagquill");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "tagquill: %s\n", error.what());

@@ -211,8 +211,10 @@ TEST_F(EndToEndTest, MissingReaderLibraryGivesOneBoxAndNoWindow) {
     } windowWatch;
     QApplication::instance()->installEventFilter(&windowWatch);
     BoxCloser closer;
-    EXPECT_EQ(RunMainDialog(MifareCardFactory(platform::ModuleRef{empty / "tagquill"}),
-                            [](std::vector<std::u16string>&) {}),
+    QtDialogWindow window;
+    EXPECT_EQ(RunMainDialog(
+                  window, MifareCardFactory(platform::ModuleRef{empty / "tagquill"}),
+                  [](std::vector<std::u16string>&) {}, [&] { return window.Run(); }),
               kIdCancel);
     EXPECT_FALSE(windowWatch.shown);
     ExpectOneBox(closer,

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "app/main_dlg.h"
 #include "app/win32/dialog_input.h"
 #include "app/win32/win32_dialog_window.h"
 #include "control/virtual_field.h"
@@ -50,9 +51,11 @@ protected:
         ui_ = std::thread([this] {
             platform::ScopedThreadLocale english(0x0409);
             uiThread_ = GetCurrentThreadId();
-            result_ = RunMainDialog(GetModuleHandleW(nullptr),
-                                    MifareCardFactory(platform::ProgramModule()),
-                                    [](std::vector<std::u16string>& names) { EnumReaders(names); });
+            Win32DialogWindow window;
+            result_ = RunMainDialog(
+                window, MifareCardFactory(platform::ProgramModule()),
+                [](std::vector<std::u16string>& names) { EnumReaders(names); },
+                [&] { return window.Run(GetModuleHandleW(nullptr)); });
         });
         ASSERT_TRUE(Wait(
             [&] {

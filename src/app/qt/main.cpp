@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/card_session.h"
+#include "app/main_dlg.h"
 #include "app/program_end.h"
 #include "app/qt/qt_dialog_window.h"
 #include "discovery/reader_discovery.h"
@@ -18,8 +19,11 @@ int main(int argc, char* argv[]) {
     platform::FixAnsiCodePage();
     try {
         QApplication application(argc, argv);
-        app::qt::RunMainDialog(app::MifareCardFactory(platform::ProgramModule()),
-                               [](std::vector<std::u16string>& names) { EnumReaders(names); });
+        app::qt::QtDialogWindow window;
+        app::RunMainDialog(
+            window, app::MifareCardFactory(platform::ProgramModule()),
+            [](std::vector<std::u16string>& names) { EnumReaders(names); },
+            [&window] { return window.Run(); });
         app::FinishProgram("tagquill");
     } catch (const std::exception& error) {
         // The window's guard shows every error the program knows; this is the
