@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
-#include <exception>
 #include <vector>
 
 #include "app/card_session.h"
@@ -11,24 +9,16 @@
 #include "app/program_end.h"
 #include "app/win32/win32_dialog_window.h"
 #include "discovery/reader_discovery.h"
-#include "platform/code_page.h"
 #include "platform/library.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int /*show*/) {
-    platform::FixAnsiCodePage();
-    try {
+    return app::RunWindowProgram([&] {
         // The template is in the program's own module.
         app::win32::Win32DialogWindow window;
         app::RunMainDialog(
             window, app::MifareCardFactory(platform::ProgramModule()),
             [](std::vector<std::u16string>& names) { EnumReaders(names); },
             [&] { return window.Run(instance); });
-        app::FinishProgram("tagquill");
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "tagquill: %s\n", error.what());
-    } catch (...) {
-        std::fprintf(stderr, "tagquill: unexpected failure\n");
-    }
-    return 0;
+    });
 }

@@ -82,14 +82,27 @@ std::string ToUtf16LeBytes(std::u16string_view text) {
     return bytes;
 }
 
+// One UTF-16 unit from its two bytes, low byte first.
+char16_t Utf16LeUnit(const char* bytes) {
+    return static_cast<char16_t>(static_cast<unsigned char>(bytes[0]) |
+                                 (static_cast<unsigned char>(bytes[1]) << 8));
+}
+
 std::u16string FromUtf16LeBytes(std::string_view bytes) {
     std::u16string text;
     text.reserve(bytes.size() / 2);
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                             (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+        text.push_back(Utf16LeUnit(bytes.data() + i));
     }
     return text;
+}
+
+// Doubles iconv's output buffer, keeping what was written and where the next byte goes.
+void GrowOutput(std::string& output, char*& out, size_t& outLeft) {
+    const size_t used = static_cast<size_t>(out - output.data());
+    output.resize(output.size() * 2);
+    out = output.data() + used;
+    outLeft = output.size() - used;
 }
 
 // Between two Unicode encodings, which iconv always has. An input unit that is
@@ -156,20 +169,15 @@ AnsiConversion ToAnsi(std::u16string_view text) {
             break;
         }
         if (errno == E2BIG) {
-            size_t used = static_cast<size_t>(out - output.data());
-            output.resize(output.size() * 2);
-            out = output.data() + used;
-            outLeft = output.size() - used;
+            GrowOutput(output, out, outLeft);
             continue;
         }
         // A character the code page lacks (or a lone surrogate): the code page's
         // default character stands in for it, and the caller is told.
-        char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(in[0]) |
-                                              (static_cast<unsigned char>(in[1]) << 8));
+        const char16_t unit = Utf16LeUnit(in);
         size_t skip = 2;
         if (unit >= 0xD800 && unit <= 0xDBFF && inLeft >= 4) {
-            char16_t next = static_cast<char16_t>(static_cast<unsigned char>(in[2]) |
-                                                  (static_cast<unsigned char>(in[3]) << 8));
+            const char16_t next = Utf16LeUnit(in + 2);
             if (next >= 0xDC00 && next <= 0xDFFF) {
                 skip = 4;
             }
@@ -177,10 +185,7 @@ AnsiConversion ToAnsi(std::u16string_view text) {
         in += skip;
         inLeft -= skip;
         if (outLeft == 0) {
-            size_t used = static_cast<size_t>(out - output.data());
-            output.resize(output.size() * 2);
-            out = output.data() + used;
-            outLeft = output.size() - used;
+            GrowOutput(output, out, outLeft);
         }
         *out++ = '?';
         --outLeft;
@@ -189,10 +194,7 @@ AnsiConversion ToAnsi(std::u16string_view text) {
     // Some converters hold back a character until they know what follows.
     while (iconv(converter.get(), nullptr, nullptr, &out, &outLeft) == static_cast<size_t>(-1) &&
            errno == E2BIG) {
-        size_t used = static_cast<size_t>(out - output.data());
-        output.resize(output.size() * 2);
-        out = output.data() + used;
-        outLeft = output.size() - used;
+        GrowOutput(output, out, outLeft);
     }
     output.resize(static_cast<size_t>(out - output.data()));
     result.bytes = std::move(output);
@@ -228,14 +230,8 @@ std::u16string FromAnsi(std::string_view bytes) {
     // The Vietnamese and Hebrew converters hold the last character back, waiting for a
     // combining mark; without this the text would lose its last character.
     iconv(converter.get(), nullptr, nullptr, &out, &outLeft);
-    size_t produced = static_cast<size_t>(out - output.data());
-    std::u16string text;
-    text.reserve(produced / 2);
-    for (size_t i = 0; i + 1 < produced; i += 2) {
-        text.push_back(static_cast<char16_t>(static_cast<unsigned char>(output[i]) |
-                                             (static_cast<unsigned char>(output[i + 1]) << 8)));
-    }
-    return text;
+    return FromUtf16LeBytes(
+        std::string_view(output.data(), static_cast<size_t>(out - output.data())));
 }
 
 std::u16string AsciiToUtf16(std::string_view ascii) {
