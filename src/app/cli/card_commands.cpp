@@ -29,16 +29,13 @@ std::string Hex(const std::uint8_t* bytes, std::size_t count) {
 }
 
 // The card the selection chose; nothing when no selection got that far (the
-// selection clears the serial number before it lists the field).
+// selection clears the tag type before it lists the field).
 void NameSelectedCard(const app::ICardSession& card, CardReport& report) {
     const SelectedTag& tag = card.SelectedCard();
     const std::size_t length =
         std::min<std::size_t>(tag.serialNumberLength, tag.serialNumber.size());
-    bool any = false;
-    for (std::size_t i = 0; i < length; ++i) {
-        any = any || tag.serialNumber[i] != 0;
-    }
-    if (any) {
+    // The tag type is set by a selection only; a UID of zeros is still a UID.
+    if (tag.tagType != 0 && length > 0) {
         report.uid = Hex(tag.serialNumber.data(), length);
         report.cardType = tag.cardType;
     }
@@ -106,6 +103,20 @@ int ExitFor(const ICOMSrvException& error, Stage stage, Command command) {
     return kFailure;
 }
 
+void SayNoticeSizes(Failure& failure, const ICOMSrvException& error, std::size_t noticeBytes,
+                    std::uint16_t capacity, bool thisCard) {
+    const auto* coded = dynamic_cast<const CCodedException*>(&error);
+    if (failure.exit != kTextRefused || coded == nullptr ||
+        coded->GetCode() != kErrInvalidParameter) {
+        return;
+    }
+    const std::string sizes = " (the notice is " + std::to_string(noticeBytes) + " bytes; " +
+                              (thisCard ? "this card holds " : "the largest card holds ") +
+                              std::to_string(capacity) + ")";
+    failure.text += sizes;
+    failure.description += sizes;
+}
+
 Failure FailureOf(const ICOMSrvException& error, int exit) {
     Failure failure;
     failure.exit = exit;
@@ -148,10 +159,14 @@ CardReport RunCardCommand(app::ICardSession& card, Command command, const Comman
             }
         },
         [&](const CaughtError& caught) {
+            if (caught.Error() == nullptr) {
+                report.failure = PlainFailure(platform::Utf16ToUtf8(caught.Text()), kFailure);
+                return;
+            }
             report.failure =
-                caught.Error() != nullptr
-                    ? FailureOf(*caught.Error(), ExitFor(*caught.Error(), Stage::Card, command))
-                    : PlainFailure(platform::Utf16ToUtf8(caught.Text()), kFailure);
+                FailureOf(*caught.Error(), ExitFor(*caught.Error(), Stage::Card, command));
+            SayNoticeSizes(*report.failure, *caught.Error(), texts.noticeBytes.size(),
+                           NoticeCapacity(card.SelectedCard().cardType), true);
         });
     NameSelectedCard(card, report);
     if (report.uid && !report.capacity) {

@@ -55,6 +55,11 @@ enum class Stage { Reader, Keys, Text, Card };
 // The exit code for an error of the window's hierarchy raised at `stage`.
 int ExitFor(const ICOMSrvException& error, Stage stage, Command command);
 Failure FailureOf(const ICOMSrvException& error, int exit);
+// A notice the card cannot hold: the error line says the sizes, which "Invalid
+// parameter" alone does not. `capacity` is this card's, or the largest card's
+// when no card is known yet.
+void SayNoticeSizes(Failure& failure, const ICOMSrvException& error, std::size_t noticeBytes,
+                    std::uint16_t capacity, bool thisCard);
 
 std::string CardKindName(std::uint16_t cardType);
 

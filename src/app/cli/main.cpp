@@ -18,6 +18,7 @@
 #include "app/cli/report_output.h"
 #include "app/cli/usage_text.h"
 #include "app/program_end.h"
+#include "card/notice_file.h"
 #include "discovery/reader_discovery.h"
 #include "errors/caught_error.h"
 #include "errors/com_srv_exception.h"
@@ -191,8 +192,11 @@ int RunCommand(const Options& options) {
             return RunWaiting(options, reader, *card, events, texts, output);
         }
     } catch (const ICOMSrvException& error) {
-        output.Failed(FailureOf(error, ExitFor(error, stage, options.command)));
-        return ExitFor(error, stage, options.command);
+        Failure failure = FailureOf(error, ExitFor(error, stage, options.command));
+        SayNoticeSizes(failure, error, texts.noticeBytes.size(), NoticeCapacity(kCardTypeMifare4K),
+                       false);
+        output.Failed(failure);
+        return failure.exit;
     }
     CardReport report;
     {

@@ -1,5 +1,6 @@
 #include "app/cli/notice_text.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -46,6 +47,10 @@ std::string ReadAll(const std::string& file) {
             throw std::runtime_error("cannot read stdin");
         }
         return all.str();
+    }
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error)) {
+        throw std::runtime_error(file + " is a folder, not a file");
     }
     std::ifstream in(file, std::ios::binary);
     if (!in) {

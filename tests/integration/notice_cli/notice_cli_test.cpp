@@ -1,5 +1,6 @@
 // tagquill-notice through its real binary, on a scratch virtual field: COM1 holds
-// a blank 1K card, USB1 a 7-byte UID tag, COM3 no card at all.
+// a blank 1K card, USB1 a 7-byte UID tag, COM3 no card at all, COM4 a 1K card whose
+// UID is all zeros.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -41,6 +42,8 @@ protected:
         field.NewCard("COM1", vreader::CardKind::kClassic1K, vreader::Bytes{1, 2, 3, 4});
         field.NewCard("USB1", vreader::CardKind::kSevenByteUid);
         field.AddReader("COM3");
+        field.AddReader("COM4");
+        field.NewCard("COM4", vreader::CardKind::kClassic1K, vreader::Bytes{0, 0, 0, 0});
     }
 
     // Runs the tool with `arguments` (shell words) in the English locale unless
@@ -103,7 +106,9 @@ TEST_F(NoticeCli, EveryCommandKeepsTheWindowsRulesAndExitCodes) {
         {"write --reader COM1 日本", "", 6, "",
          "80004005 : PCSCCard_Mifare : The text contains characters that cannot be stored on "
          "the card"},
-        {tooLongRow.c_str(), "", 6, "", "80004005 : PCSCCard_Mifare : Invalid parameter"},
+        {tooLongRow.c_str(), "", 6, "",
+         "80004005 : PCSCCard_Mifare : Invalid parameter (the notice is 751 bytes; this card "
+         "holds 750)"},
         {"read --reader COM1", "", 0, "Grüße\n", ""},  // refusals wrote nothing
         {"read --reader COM1 --key abc", "", 5, "", "80004005 : ACR120 : Login failed"},
         {"read --reader COM1 --key abc", "", 5, "", "80004005 : ACR120 : Ошибка аутентификации",
@@ -131,6 +136,8 @@ TEST_F(NoticeCli, EveryCommandKeepsTheWindowsRulesAndExitCodes) {
         {"read --reader COM5", "", 3, "", "ACR120 : The port is invalid"},
         {"read --reader LPT1", "", 3, "", "Reader type is not supported"},
         {"write --reader COM1 --file /nonexistent/notice.txt", "", 1, "", "cannot read"},
+        {"write --reader COM1 --file /", "", 1, "", "/ is a folder, not a file"},
+        {"info --reader COM4", "", 0, "UID 00000000  MIFARE Classic 1K  notice 0 / 750\n", ""},
         {"read --reader COM1 --code-page 437", "", 2, "", "--code-page"},
         {"write --reader COM1 --key-file - --file -", "", 2, "", "stdin"},
         {"erase --reader COM1", "", 2, "", "unknown command"},
