@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "errors/language.h"
 #include "errors/show_error.h"
 #include "platform/code_page.h"
 
@@ -35,6 +36,16 @@ std::u16string Decimal(std::uint32_t value) {
 
 constexpr std::u16string_view kKeyChangedText = u"Code changed successfully !";
 constexpr std::u16string_view kKeyChangedCaption = u"Personalization";
+constexpr std::u16string_view kSaveCaption = u"Save";
+
+// Save with nothing loaded writes an empty notice over whatever the card holds,
+// and the button sits right beside Load: that takes a yes.
+std::u16string_view EmptySaveQuestion() {
+    return IsRussianThread()
+               ? u"С этой карты ничего не загружено. Заменить заметку на карте пустой?"
+               : u"Nothing was loaded from this card. Replace the notice on the card with an "
+                 u"empty one?";
+}
 
 }  // namespace
 
@@ -229,6 +240,11 @@ void CMainDlg::OnLoad() {
 
 void CMainDlg::OnSave() {
     Guarded([&] {
+        if (!shownText_.has_value() && window_.GetTextLength(IDC_NOTICE) == 0 &&
+            window_.ShowMessageBox(EmptySaveQuestion(), kSaveCaption,
+                                   kMbYesNo | kMbIconQuestion | kMbDefButton2) != kIdYes) {
+            return;
+        }
         const std::u16string key = window_.GetText(IDC_USE_KEY);
         // Written back byte for byte: a byte the code page does not define (another
         // tool's) would not survive a round trip through text.

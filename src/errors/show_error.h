@@ -14,9 +14,15 @@
 // Message box styles and results, with their Win32 values so that every window
 // layer agrees on them.
 inline constexpr std::uint32_t kMbOk = 0x00;
+inline constexpr std::uint32_t kMbYesNo = 0x04;
+inline constexpr std::uint32_t kMbButtons = 0x0F;
 inline constexpr std::uint32_t kMbIconError = 0x10;
+inline constexpr std::uint32_t kMbIconQuestion = 0x20;
 inline constexpr std::uint32_t kMbIconInformation = 0x40;
+inline constexpr std::uint32_t kMbDefButton2 = 0x100;
 inline constexpr int kIdOk = 1;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
 
 class IMessageBoxOwner {
 public:

@@ -419,11 +419,20 @@ void QtDialogWindow::SetBusy(bool busy) {
 
 int QtDialogWindow::ShowMessageBox(std::u16string_view text, std::u16string_view caption,
                                    std::uint32_t style) {
-    QMessageBox box(IconOfStyle(style), ToQString(caption), ToQString(text), QMessageBox::Ok, this);
+    const bool yesNo = (style & kMbButtons) == kMbYesNo;
+    QMessageBox box(IconOfStyle(style), ToQString(caption), ToQString(text),
+                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
+    if (yesNo) {
+        box.setDefaultButton((style & kMbDefButton2) != 0 ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+    }
     // Runs its own loop, in which the monitor's posted messages are still handled.
     box.exec();
-    return kIdOk;
+    if (!yesNo) {
+        return kIdOk;
+    }
+    return box.clickedButton() == box.button(QMessageBox::Yes) ? kIdYes : kIdNo;
 }
 
 }  // namespace app::qt

@@ -223,9 +223,19 @@ TEST_F(DialogContractTest, MonitorPostsArriveOnTheWindowThreadAlsoWhileABoxIsOpe
         std::thread([&] { window_.MessageTarget()->Post(0x80A5, 0); }).join();
         arrivedWhileOpen = QTest::qWaitFor([&] { return proc_.posted.size() == 2; }, 3000);
     });
-    window_.ShowMessageBox(u"text", u"caption", 0x10);
+    EXPECT_EQ(window_.ShowMessageBox(u"text", u"caption", 0x10), kIdOk);
     EXPECT_TRUE(arrivedWhileOpen);
     ExpectOneBox(closer, QStringLiteral("text"), QStringLiteral("caption"), QMessageBox::Critical);
+}
+
+TEST_F(DialogContractTest, AYesNoBoxWhoseSecondButtonIsTheDefaultAnswersNoToEnter) {
+    BoxCloser closer;
+    const std::uint32_t style = kMbYesNo | kMbIconQuestion | kMbDefButton2;
+    EXPECT_EQ(window_.ShowMessageBox(u"Replace?", u"Save", style), kIdNo);
+    closer.press = QMessageBox::Yes;
+    EXPECT_EQ(window_.ShowMessageBox(u"Replace?", u"Save", style), kIdYes);
+    EXPECT_EQ(closer.seen.size(), 2u);
+    EXPECT_EQ(closer.seen[0].icon, QMessageBox::Question);
 }
 
 }  // namespace

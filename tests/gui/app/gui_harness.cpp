@@ -38,7 +38,7 @@ void FailOnStrayBoxes() {
             return;
         }
         ADD_FAILURE() << "an unexpected message box: " << box->text().toStdString();
-        box->button(QMessageBox::Ok)->click();
+        box->done(QMessageBox::Cancel);
     });
     timer->start(50);
 }
@@ -79,7 +79,11 @@ void BoxCloser::Poll() {
     if (whileOpen_) {
         whileOpen_();
     }
-    box->button(QMessageBox::Ok)->click();
+    if (press != QMessageBox::NoButton) {
+        box->button(press)->click();
+    } else {
+        QTest::keyClick(box, Qt::Key_Return);
+    }
     inBox_ = false;
 }
 

@@ -34,12 +34,14 @@ struct SeenBox {
 };
 
 // While it lives, closes every message box as soon as it opens, after
-// recording it and running `whileOpen` (the box's own loop is running then).
+// recording it and running `whileOpen` (the box's own loop is running then): with
+// `press` when set, else with Enter, as a user who takes the default would.
 class BoxCloser : public QObject {
 public:
     explicit BoxCloser(std::function<void()> whileOpen = {});
     ~BoxCloser() override;
     std::vector<SeenBox> seen;
+    QMessageBox::StandardButton press = QMessageBox::NoButton;
 
 private:
     void Poll();

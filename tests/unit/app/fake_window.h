@@ -100,7 +100,7 @@ public:
         if (whileBoxOpen) {
             whileBoxOpen();  // as the box's own message loop would dispatch
         }
-        return kIdOk;
+        return (style & kMbButtons) == kMbYesNo ? yesNoAnswer : kIdOk;
     }
 
     std::map<int, Control> controls;
@@ -111,6 +111,7 @@ public:
     std::optional<int> endResult;
     std::vector<Box> boxes;
     std::function<void()> whileBoxOpen;
+    int yesNoAnswer = kIdNo;  // what the user answers a Yes/No box
 
 private:
     void Note(const std::string& what, int id, const std::string& rest = "") {

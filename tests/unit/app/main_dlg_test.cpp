@@ -266,12 +266,38 @@ TEST_F(MainDlgTest, AnUneditedNoticeIsSavedAsStoredAndTheLabelCountsCodePageByte
     EXPECT_EQ(Text(IDC_USAGE), u"9 / 750");
 }
 
-TEST_F(MainDlgTest, SaveWritesTheEditorTextAndShowsEachFailureKindInItsOwnBox) {
+TEST_F(MainDlgTest, SaveWithNothingLoadedOrTypedAsksBeforeItEmptiesTheCard) {
     CardReady();
     UserTypes(IDC_USE_KEY, u"k1");
-    Click(IDC_SAVE);  // nothing loaded: an empty notice
+    Click(IDC_SAVE);  // the answer is No, the default
+    ASSERT_EQ(window_.boxes.size(), 1u);
+    EXPECT_EQ(window_.boxes[0].text,
+              u"Nothing was loaded from this card. Replace the notice on the card with an empty "
+              u"one?");
+    EXPECT_EQ(window_.boxes[0].style, kMbYesNo | kMbIconQuestion | kMbDefButton2);
+    EXPECT_FALSE(Logged("card WriteNotice k1|"));
+
+    window_.yesNoAnswer = kIdYes;
+    Click(IDC_SAVE);
     EXPECT_TRUE(Logged("card WriteNotice k1|"));
 
+    // Typed text, or a loaded notice (even an empty one, even erased), is the user's
+    // own: no question.
+    window_.boxes.clear();
+    window_.yesNoAnswer = kIdNo;
+    UserTypes(IDC_NOTICE, u"typed");
+    Click(IDC_SAVE);
+    EXPECT_TRUE(Logged("card WriteNotice k1|typed"));
+    Click(IDC_LOAD);
+    UserTypes(IDC_NOTICE, u"x");
+    UserTypes(IDC_NOTICE, u"");
+    Click(IDC_SAVE);
+    EXPECT_EQ(window_.boxes.size(), 0u);
+}
+
+TEST_F(MainDlgTest, SaveWritesTheEditorTextAndShowsEachFailureKindInItsOwnBox) {
+    CardReady();
+    UserTypes(IDC_NOTICE, u"typed");
     card_->faults["WriteNotice"] = [] { throw std::bad_alloc(); };
     Click(IDC_SAVE);
     card_->faults["WriteNotice"] = [] { AtlThrow(kEInvalidArg); };
