@@ -68,6 +68,16 @@ std::u16string FromQString(const QString& text) {
 using dialog_template::kControls;
 using dialog_template::Kind;
 
+// A label's text as a name: no mnemonic ampersand, no trailing colon.
+QString AccessibleName(const QString& caption) {
+    QString name = caption;
+    name.remove(QLatin1Char('&'));
+    if (name.endsWith(QLatin1Char(':'))) {
+        name.chop(1);
+    }
+    return name.trimmed();
+}
+
 int MulDiv(int value, int numerator, int denominator) {
     return static_cast<int>((static_cast<long long>(value) * numerator + denominator / 2) /
                             denominator);
@@ -119,6 +129,7 @@ QRect QtDialogWindow::DialogUnitsToPixels(int x, int y, int width, int height) c
 
 void QtDialogWindow::CreateControls() {
     QWidget* previous = nullptr;
+    QString label;  // of the last static or group box: what a screen reader calls the next control
     for (const auto& item : kControls) {
         const QString caption = ToQString(item.caption);
         QWidget* widget = nullptr;
@@ -184,6 +195,14 @@ void QtDialogWindow::CreateControls() {
         }
         widget->setGeometry(rect);
         widget->setEnabled((item.style & dialog_template::kWsDisabled) == 0);
+        if (item.kind == Kind::Static || item.kind == Kind::GroupBox) {
+            // The usage label's text changes; it names nothing.
+            if (item.id != IDC_USAGE) {
+                label = AccessibleName(caption);
+            }
+        } else if (item.kind != Kind::Button) {
+            widget->setAccessibleName(item.id == IDC_NOTICE ? QStringLiteral("Notice") : label);
+        }
         if (item.id != IDC_STATIC) {
             controls_.insert(item.id, widget);
             widget->setObjectName(QStringLiteral("control_%1").arg(item.id));
@@ -310,9 +329,18 @@ unsigned QtDialogWindow::GetTextLength(int id) {
 }
 
 void QtDialogWindow::Enable(int id, bool enable) {
-    if (QWidget* widget = Control(id)) {
-        widget->setEnabled(enable);
+    QWidget* widget = Control(id);
+    if (widget == nullptr) {
+        return;
     }
+    // Qt would hand the focus of a control it disables to the next one in the tab
+    // order, Exit among them, where the user's next Enter or space would end the
+    // program and drop the unsaved notice. The reader list is never disabled.
+    const bool hadFocus = widget->hasFocus();
+    if (!enable && hadFocus) {
+        Control(IDC_READER)->setFocus(Qt::OtherFocusReason);
+    }
+    widget->setEnabled(enable);
 }
 
 void QtDialogWindow::Repaint(int id) {

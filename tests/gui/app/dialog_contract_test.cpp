@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -226,6 +227,32 @@ TEST_F(DialogContractTest, MonitorPostsArriveOnTheWindowThreadAlsoWhileABoxIsOpe
     EXPECT_EQ(window_.ShowMessageBox(u"text", u"caption", 0x10), kIdOk);
     EXPECT_TRUE(arrivedWhileOpen);
     ExpectOneBox(closer, QStringLiteral("text"), QStringLiteral("caption"), QMessageBox::Critical);
+}
+
+TEST_F(DialogContractTest, AControlDisabledUnderTheFocusHandsItToTheReaderListNeverToExit) {
+    window_.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    for (int id : {IDC_USE_KEY, IDC_SAVE, IDC_NOTICE}) {
+        window_.SetFocus(id);
+        ASSERT_EQ(IdOf(window_, QApplication::focusWidget()), id);
+        window_.Enable(id, false);
+        EXPECT_EQ(IdOf(window_, QApplication::focusWidget()), IDC_READER) << id;
+        window_.Enable(id, true);
+    }
+}
+
+TEST_F(DialogContractTest, EveryEditAndTheListIsNamedForAScreenReaderByItsLabel) {
+    const std::pair<int, const char*> names[] = {{IDC_READER, "Reader"},
+                                                 {IDC_ACCESS_KEY, "Access Key"},
+                                                 {IDC_NEW_ACCESS_KEY, "New access key"},
+                                                 {IDC_USE_KEY, "Access key"},
+                                                 {IDC_NOTICE, "Notice"}};
+    for (const auto& [id, name] : names) {
+        QAccessibleInterface* accessible =
+            QAccessible::queryAccessibleInterface(window_.Control(id));
+        ASSERT_NE(accessible, nullptr) << id;
+        EXPECT_EQ(accessible->text(QAccessible::Name), QString::fromUtf8(name)) << id;
+    }
 }
 
 TEST_F(DialogContractTest, AYesNoBoxWhoseSecondButtonIsTheDefaultAnswersNoToEnter) {
