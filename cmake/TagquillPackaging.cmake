@@ -68,6 +68,18 @@ if(UNIX AND NOT APPLE)
   add_custom_target(tagquill_man_pages ALL DEPENDS ${man_pages})
   install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+  # What Debian wants of every package: the licence as its copyright file and a
+  # changelog, compressed, in its documentation folder.
+  set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/tagquill)
+  install(FILES ${linux_dir}/copyright DESTINATION ${doc_dir})
+  if(TAGQUILL_GZIP)
+    add_custom_command(OUTPUT ${staging}/changelog.gz
+      COMMAND ${TAGQUILL_GZIP} -9 -n -c ${linux_dir}/changelog > ${staging}/changelog.gz
+      DEPENDS ${linux_dir}/changelog VERBATIM)
+    add_custom_target(tagquill_changelog ALL DEPENDS ${staging}/changelog.gz)
+    install(FILES ${staging}/changelog.gz DESTINATION ${doc_dir})
+  endif()
+
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_PACKAGE_NAME tagquill)
@@ -88,12 +100,12 @@ set(CPACK_PACKAGE_CONTACT ${TAGQUILL_PACKAGE_CONTACT})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Keep a notice on a MIFARE Classic card")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tagquill keeps one free-form text, the notice, on a MIFARE Classic 1K or 4K card and
-lets you load, edit and save it through an ACS ACR120 reader (serial or USB), and
-replace the card's access key. tagquill-notice does the same from scripts and for
-batches of cards. The package's reader libraries are a virtual reader, managed with
-tagquill-vreader, whose USB library also serves PC/SC readers (pcscd); the reader
-maker's libraries may take their place.")
+    "Tagquill keeps one free-form text, the notice, on a MIFARE Classic 1K or 4K
+card and lets you load, edit and save it through an ACS ACR120 reader (serial
+or USB), and replace the card's access key. tagquill-notice does the same from
+scripts and for batches of cards. The package's reader libraries are a virtual
+reader, managed with tagquill-vreader, whose USB library also serves PC/SC
+readers (pcscd); the reader maker's libraries may take their place.")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32 AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/TagquillPackageWindows.cmake)

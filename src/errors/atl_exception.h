@@ -17,18 +17,3 @@ private:
     throw CAtlException(hr);
 }
 
-// The HRESULT for an error number of the runtime's size-limited memory copy.
-inline HResult HResultFromCopyErrno(int error) {
-    switch (error) {
-        case 0:
-        case 80:  // truncation is no error
-            return 0;
-        case 12:
-            return kEOutOfMemory;
-        case 22:
-        case 34:
-            return kEInvalidArg;
-        default:
-            return kEFail;
-    }
-}
