@@ -8,8 +8,8 @@ namespace {
 
 class CMifareCardSession final : public ICardSession {
 public:
-    explicit CMifareCardSession(const platform::ModuleRef& module)
-        : card_(module, &CMonThread::Create) {}
+    CMifareCardSession(const platform::ModuleRef& module, LibraryLoading loading)
+        : card_(module, &CMonThread::Create, loading) {}
 
     void SetReaderName(const char16_t* name) override { card_.SetReaderName(name); }
     void Connect() override { card_.Connect(); }
@@ -41,8 +41,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ICardSession> MakeMifareCardSession(const platform::ModuleRef& module) {
-    return std::make_unique<CMifareCardSession>(module);
+std::unique_ptr<ICardSession> MakeMifareCardSession(const platform::ModuleRef& module,
+                                                    LibraryLoading loading) {
+    return std::make_unique<CMifareCardSession>(module, loading);
 }
 
 CardFactory MifareCardFactory(platform::ModuleRef module) {

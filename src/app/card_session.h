@@ -45,7 +45,11 @@ using CardFactory = std::function<std::unique_ptr<ICardSession>()>;
 using ReaderEnumerator = std::function<void(std::vector<std::u16string>&)>;
 
 // The card object over the reader libraries that lie beside `module`.
-std::unique_ptr<ICardSession> MakeMifareCardSession(const platform::ModuleRef& module);
+// The window loads both libraries at once; the command-line tool only the one of
+// the reader it opens.
+std::unique_ptr<ICardSession> MakeMifareCardSession(
+    const platform::ModuleRef& module,
+    LibraryLoading loading = LibraryLoading::kBothAtConstruction);
 CardFactory MifareCardFactory(platform::ModuleRef module);
 
 }  // namespace app

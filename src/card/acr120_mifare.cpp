@@ -32,8 +32,9 @@ void GrowBuffer(Grow&& grow) {
 
 CACR120Mifare::CACR120Mifare(PresenceMonitorFactory makeMonitor) : CACR120Base(makeMonitor) {}
 
-CACR120Mifare::CACR120Mifare(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor)
-    : CACR120Base(module, makeMonitor) {}
+CACR120Mifare::CACR120Mifare(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor,
+                             LibraryLoading loading)
+    : CACR120Base(module, makeMonitor, loading) {}
 
 void CACR120Mifare::ForgetLogin() {
     lastKeyType_ = 0xFF;

@@ -18,7 +18,8 @@ class CACR120Mifare : public CACR120Base {
 public:
     // The program hands in its presence monitor: the card layer does not pick one.
     explicit CACR120Mifare(PresenceMonitorFactory makeMonitor);
-    CACR120Mifare(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor);
+    CACR120Mifare(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor,
+                  LibraryLoading loading = LibraryLoading::kBothAtConstruction);
 
     // Selects the card; anything but a Mifare Classic 1K or 4K card is released
     // again and refused. A successful selection forgets the last login.

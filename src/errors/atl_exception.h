@@ -16,4 +16,3 @@ private:
 [[noreturn]] inline void AtlThrow(HResult hr) {
     throw CAtlException(hr);
 }
-

@@ -81,8 +81,9 @@ void CACR120Base::StopMonitor() {
 CACR120Base::CACR120Base(PresenceMonitorFactory makeMonitor)
     : CACR120Base(platform::ProgramModule(), makeMonitor) {}
 
-CACR120Base::CACR120Base(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor)
-    : makeMonitor_(makeMonitor) {
+CACR120Base::CACR120Base(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor,
+                         LibraryLoading loading)
+    : makeMonitor_(makeMonitor), module_(module) {
     try {
         readerLock_ = std::make_unique<ReaderLock>();
     } catch (const std::bad_alloc&) {
@@ -91,15 +92,24 @@ CACR120Base::CACR120Base(const platform::ModuleRef& module, PresenceMonitorFacto
     SetReaderName(nullptr);
     monitor_ = makeMonitor(*this);
 
+    if (loading == LibraryLoading::kBothAtConstruction) {
+        LoadSerialLibrary();
+        LoadUsbLibrary();
+    }
+}
+
+void CACR120Base::LoadSerialLibrary() {
     auto serial = std::make_unique<CACR120Dll>();
     serial->traceFileName = reader_trace::TraceFileNameFromEnvironment();
-    if (!serial->Load(module)) {
+    if (!serial->Load(module_)) {
         Fail(kErrLibraryMissing);
     }
     serialDll_ = std::move(serial);
+}
 
+void CACR120Base::LoadUsbLibrary() {
     auto usb = std::make_unique<CACR120UDll>();
-    if (!usb->Load(module)) {
+    if (!usb->Load(module_)) {
         Fail(kErrLibraryMissing);
     }
     usbDll_ = std::move(usb);
@@ -141,7 +151,12 @@ void CACR120Base::Connect() {
     // Only the name of a known kind has a port number: its fourth character.
     const auto portIndex =
         static_cast<std::int16_t>(portKind_ != PortKind::None ? readerName_[3] - u'1' : -1);
-    port_ = OpenReaderPort(portKind_, portIndex, openOption_, *serialDll_, *usbDll_);
+    if (portKind_ == PortKind::Serial && serialDll_ == nullptr) {
+        LoadSerialLibrary();
+    } else if (portKind_ == PortKind::Usb && usbDll_ == nullptr) {
+        LoadUsbLibrary();
+    }
+    port_ = OpenReaderPort(portKind_, portIndex, openOption_, serialDll_.get(), usbDll_.get());
     connected_ = true;
 }
 

@@ -38,12 +38,19 @@ inline constexpr std::uint32_t kMonitorStopTimeoutMs = 60000;
 using ReaderLock = platform::ReaderMutex;
 using ReaderLockHolder = std::lock_guard<ReaderLock>;
 
+// When the reader libraries are loaded: both at construction, as the window
+// needs (a missing one ends the program before the window shows), or each by the
+// first Connect to a reader of its kind, for a program that opens one reader and
+// needs no other library (the command-line tool).
+enum class LibraryLoading { kBothAtConstruction, kOnConnect };
+
 class CACR120Base {
 public:
     // Loads the libraries from the program's own folder.
     explicit CACR120Base(PresenceMonitorFactory makeMonitor);
     // Loads the libraries from the folder of `module` (tests point it elsewhere).
-    CACR120Base(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor);
+    CACR120Base(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor,
+                LibraryLoading loading = LibraryLoading::kBothAtConstruction);
     virtual ~CACR120Base();
     CACR120Base(const CACR120Base&) = delete;
     CACR120Base& operator=(const CACR120Base&) = delete;
@@ -108,8 +115,12 @@ private:
     // thread, with the lock and the port it may be using, and a fresh monitor and
     // lock take their place; the reader stays open under the thread's call.
     void StopMonitor();
+    // Each fails with "library missing" when its file cannot be loaded.
+    void LoadSerialLibrary();
+    void LoadUsbLibrary();
 
     PresenceMonitorFactory makeMonitor_;
+    platform::ModuleRef module_;
     // The libraries stay loaded while a thread left running may be inside them.
     bool monitorLeftRunning_ = false;
     // A monitor was ended by force, perhaps inside a library call.

@@ -17,13 +17,13 @@ std::uint16_t CardTypeFromTagType(std::uint8_t tagType) {
 }
 
 std::unique_ptr<IReaderPort> OpenReaderPort(PortKind kind, std::int16_t portIndex,
-                                            std::int16_t option, CACR120Dll& serialLibrary,
-                                            CACR120UDll& usbLibrary) {
+                                            std::int16_t option, CACR120Dll* serialLibrary,
+                                            CACR120UDll* usbLibrary) {
     switch (kind) {
         case PortKind::Serial:
-            return OpenSerialReaderPort(serialLibrary, portIndex, option);
+            return OpenSerialReaderPort(*serialLibrary, portIndex, option);
         case PortKind::Usb:
-            return OpenUsbReaderPort(usbLibrary, portIndex);
+            return OpenUsbReaderPort(*usbLibrary, portIndex);
         default:
             throw CCodedException(kErrReaderTypeNotSupported, kSourceReaderBase);
     }

@@ -81,9 +81,10 @@ public:
     virtual void Close() = 0;
 };
 
-// Opens reader `portIndex` (0 for COM1 / USB1) through the library of `kind`,
-// readies it, and returns its port. Throws the reader's error when it cannot be
-// opened, and "Reader type is not supported" for PortKind::None.
+// Opens reader `portIndex` (0 for COM1 / USB1) through the library of `kind`
+// (which must be loaded; the other may be null), readies it, and returns its
+// port. Throws the reader's error when it cannot be opened, and "Reader type is
+// not supported" for PortKind::None.
 std::unique_ptr<IReaderPort> OpenReaderPort(PortKind kind, std::int16_t portIndex,
-                                            std::int16_t option, CACR120Dll& serialLibrary,
-                                            CACR120UDll& usbLibrary);
+                                            std::int16_t option, CACR120Dll* serialLibrary,
+                                            CACR120UDll* usbLibrary);

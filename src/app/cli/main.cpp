@@ -183,7 +183,7 @@ int RunCommand(const Options& options) {
         if (waiting) {
             interrupts.emplace([&events] { events.Interrupt(); });
         }
-        card = app::MakeMifareCardSession(platform::ProgramModule());
+        card = app::MakeMifareCardSession(platform::ProgramModule(), LibraryLoading::kOnConnect);
         card->SetReaderName(platform::Utf8ToUtf16(reader).c_str());
         card->Connect();
         if (waiting) {

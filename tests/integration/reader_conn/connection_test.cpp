@@ -117,6 +117,19 @@ TEST_F(Connection, AMissingLibraryFailsConstructionWithCode6) {
     fs::copy_file(bin / serial, folder / serial);
     EXPECT_EQ(ErrorOf([&] { CACR120Base connection(module, &CMonThread::Create); }),
               kErrLibraryMissing);
+
+    // A program that opens one reader needs that reader's library alone.
+    {
+        CACR120Base oneReader(module, &CMonThread::Create, LibraryLoading::kOnConnect);
+        oneReader.SetReaderName(u"COM1");
+        oneReader.Connect();
+        EXPECT_TRUE(oneReader.IsConnected());
+        oneReader.Disconnect();
+        oneReader.SetReaderName(u"USB1");
+        EXPECT_EQ(ErrorOf([&] { oneReader.Connect(); }), kErrLibraryMissing);
+        EXPECT_FALSE(oneReader.IsConnected());
+    }
+
     fs::copy_file(bin / usb, folder / usb);
     CACR120Base connection(module, &CMonThread::Create);
 }
