@@ -2,7 +2,7 @@
 #
 # The programs and the reader libraries share one folder, because the programs
 # look for the libraries beside their own executable:
-#   Linux:   <prefix>/lib/tagquill/, with the commands linked into <prefix>/bin,
+#   Linux:   <prefix>/libexec/tagquill/, with the commands linked into <prefix>/bin,
 #            plus the desktop entry, the icon, the AppStream metadata and the man
 #            pages; `--target package` makes a Debian package of it.
 #   Windows: the root of the install tree (the zip's top folder).
@@ -11,7 +11,9 @@ include(GNUInstallDirs)
 if(WIN32)
   set(TAGQUILL_INSTALL_PRIVATE_DIR "." CACHE STRING "Folder of the programs and reader libraries")
 else()
-  set(TAGQUILL_INSTALL_PRIVATE_DIR "lib/tagquill" CACHE STRING
+  # The package's own folder for programs others do not call and libraries only
+  # they load: nothing there concerns the dynamic linker's cache (no ldconfig).
+  set(TAGQUILL_INSTALL_PRIVATE_DIR "libexec/tagquill" CACHE STRING
       "Folder of the programs and reader libraries, relative to the prefix")
 endif()
 

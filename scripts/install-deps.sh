@@ -6,7 +6,7 @@ set -euo pipefail
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core nlohmann-json3-dev)
 test_packages=(libgtest-dev libgmock-dev xvfb xauth clang-format-14 git clang-14 libclang-rt-14-dev)
 # The package's checks and the package itself (CPack's shlibdeps needs dpkg-dev and file).
-test_packages+=(desktop-file-utils appstream groff-base dpkg-dev file)
+test_packages+=(desktop-file-utils appstream groff-base dpkg-dev file lintian)
 run_packages=(xvfb xauth)
 # The PC/SC reader library builds against pcsc-lite's headers; its tests run a
 # real pcscd with the vsmartcard vpcd reader.

@@ -12,7 +12,10 @@ fi
 
 cmake --preset release
 cmake --build --preset release -j "$(nproc)" --target package
-deb=$(ls build/release/tagquill_*.deb)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release/CMakeCache.txt)
+deb=build/release/tagquill_${version}_$(dpkg --print-architecture).deb
+# Debian's own check of the package: no error and no warning.
+lintian --fail-on error,warning "$deb"
 if dpkg-query -W -f='${Status}' tagquill 2>/dev/null | grep -q 'install ok installed'; then
   echo "package-check: tagquill is installed already; not touching it" >&2
   exit 1
