@@ -32,27 +32,28 @@ namespace {
 
 using std::chrono::milliseconds;
 
-std::string TextOf(const TextSource& source, bool firstLineOnly) {
+std::string TextOf(const TextSource& source, bool firstLineOnly, const std::string& what) {
     if (source.text) {
-        return *source.text;
+        return AsUtf8(*source.text, what);
     }
     if (!source.file) {
         return {};
     }
-    const std::string all = ReadAll(*source.file);
+    const std::string where = *source.file == "-" ? what + " from stdin" : *source.file;
+    const std::string all = AsUtf8(ReadAll(*source.file), where);
     return firstLineOnly ? FirstLine(all) : WithoutFinalLineBreak(all);
 }
 
 CommandTexts ReadTexts(const Options& options) {
     CommandTexts texts;
-    texts.key = platform::Utf8ToUtf16(TextOf(options.key, true));
-    texts.newKey = platform::Utf8ToUtf16(TextOf(options.newKey, true));
+    texts.key = platform::Utf8ToUtf16(TextOf(options.key, true, "the key"));
+    texts.newKey = platform::Utf8ToUtf16(TextOf(options.newKey, true, "the new key"));
     if (options.command == Command::Write) {
         TextSource notice = options.notice;
         if (!notice.Given()) {
             notice.file = "-";
         }
-        texts.notice = NoticeFromUtf8(TextOf(notice, false));
+        texts.notice = NoticeFromUtf8(TextOf(notice, false, "the notice"));
     }
     return texts;
 }
@@ -159,6 +160,10 @@ int RunCommand(const Options& options) {
     CommandTexts texts;
     try {
         texts = ReadTexts(options);
+    } catch (const NotUtf8Text& error) {
+        ReportOutput(options, options.reader.value_or(""))
+            .Failed(NoteFailure(error.what(), kTextRefused));
+        return kTextRefused;
     } catch (const std::runtime_error& error) {
         ReportOutput(options, options.reader.value_or(""))
             .Failed(NoteFailure(error.what(), kFailure));

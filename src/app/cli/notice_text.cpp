@@ -11,6 +11,31 @@
 
 namespace notice_cli {
 
+std::string AsUtf8(std::string bytes, const std::string& where) {
+    const auto startsWith = [&](std::string_view mark) { return bytes.starts_with(mark); };
+    if (startsWith("\xFF\xFE") || startsWith("\xFE\xFF")) {
+        const bool little = startsWith("\xFF\xFE");
+        std::u16string text;
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            const auto low = static_cast<unsigned char>(bytes[little ? i : i + 1]);
+            const auto high = static_cast<unsigned char>(bytes[little ? i + 1 : i]);
+            text.push_back(static_cast<char16_t>(low | high << 8));
+        }
+        return platform::Utf16ToUtf8(text);
+    }
+    if (startsWith("\xEF\xBB\xBF")) {
+        bytes.erase(0, 3);
+    }
+    // Text that is UTF-8 comes back unchanged from UTF-16; anything else has had
+    // replacement characters put in.
+    if (platform::Utf16ToUtf8(platform::Utf8ToUtf16(bytes)) != bytes) {
+        throw NotUtf8Text(where +
+                          " is not UTF-8 text (saved as \"ANSI\"?): save it as UTF-8 or "
+                          "Unicode");
+    }
+    return bytes;
+}
+
 std::u16string NoticeFromUtf8(std::string_view utf8) {
     if (utf8.substr(0, 3) == "\xEF\xBB\xBF") {
         utf8.remove_prefix(3);

@@ -4,10 +4,22 @@
 // written here shows its lines in the window, and a line break counts two
 // against the capacity there as here).
 
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace notice_cli {
+
+// Text that is not UTF-8, such as a file Notepad saved as "ANSI": it would reach
+// the card as replacement characters.
+struct NotUtf8Text : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// A file's or the terminal's bytes as UTF-8: a file with a byte order mark may be
+// UTF-8 or UTF-16 (little or big endian), as Notepad saves them; without one it
+// must be UTF-8. Throws NotUtf8Text naming `where` otherwise.
+std::string AsUtf8(std::string bytes, const std::string& where);
 
 // A text from the terminal or a file: a leading UTF-8 byte order mark dropped,
 // LF (and CR LF) made CR LF.

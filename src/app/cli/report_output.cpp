@@ -74,6 +74,11 @@ std::string OneLine(const std::string& text) {
 
 void ReportOutput::Card(const CardReport& report) {
     if (report.failure && !options_.each) {
+        // What info learnt before the failure (a wrong key still shows the card).
+        if (!options_.json && options_.command == Command::Info && report.uid) {
+            std::cout << "UID " << *report.uid << "  " << CardKindName(report.cardType)
+                      << std::endl;
+        }
         std::cerr << "tagquill-notice: " << report.failure->text << "\n";
     }
     if (options_.json) {

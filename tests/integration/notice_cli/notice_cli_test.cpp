@@ -83,6 +83,23 @@ protected:
     mutable int runs_ = 0;
 };
 
+// Notepad's files: UTF-16 with a byte order mark is text; "ANSI" (here 1251) is
+// refused as what it is, not as characters the card cannot hold.
+TEST_F(NoticeCli, NotepadFilesInUnicodeAreTextAndAnsiOnesAreRefusedAsNotUtf8) {
+    const std::string privetUtf16Le("\xFF\xFE\x1F\x04\x40\x04\x38\x04\x32\x04\x35\x04\x42\x04", 14);
+    const std::string privetUtf16Be("\xFE\xFF\x04\x1F\x04\x40\x04\x38\x04\x32\x04\x35\x04\x42", 14);
+    const std::string ru = "LANG=ru_RU.UTF-8";
+    for (const std::string& file : {privetUtf16Le, privetUtf16Be}) {
+        EXPECT_EQ(Run("write --reader COM1 --file -", file, ru).exit, 0);
+        EXPECT_EQ(Run("read --reader COM1", "", ru).out, "Привет\n");
+    }
+    const Outcome ansi = Run("write --reader COM1 --file -", "\xCF\xF0\xE8\xE2\xE5\xF2", ru);
+    EXPECT_EQ(ansi.exit, 6);
+    EXPECT_NE(ansi.err.find("the notice from stdin is not UTF-8 text"), std::string::npos)
+        << ansi.err;
+    EXPECT_EQ(Run("read --reader COM1", "", ru).out, "Привет\n");
+}
+
 struct Step {
     const char* arguments;
     const char* input;
@@ -111,6 +128,9 @@ TEST_F(NoticeCli, EveryCommandKeepsTheWindowsRulesAndExitCodes) {
          "holds 750)"},
         {"read --reader COM1", "", 0, "Grüße\n", ""},  // refusals wrote nothing
         {"read --reader COM1 --key abc", "", 5, "", "80004005 : ACR120 : Login failed"},
+        // What info learnt before the key failed.
+        {"info --reader COM1 --key abc", "", 5, "UID 01020304  MIFARE Classic 1K\n",
+         "Login failed"},
         {"read --reader COM1 --key abc", "", 5, "", "80004005 : ACR120 : Ошибка аутентификации",
          "LANG=ru_RU.UTF-8"},
         {"read --reader COM1 --key 1234567", "", 5, "", "Access code is too long"},
