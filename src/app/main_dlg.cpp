@@ -286,7 +286,7 @@ unsigned CMainDlg::NoticeBytes() {
         return static_cast<unsigned>(loadedBytes_.size());
     }
     // The card counts bytes: under a double-byte code page a character may take two.
-    if (platform::IsDoubleByteCodePage(platform::AnsiCodePage())) {
+    if (platform::IsMultiByteCodePage(platform::AnsiCodePage())) {
         try {
             return static_cast<unsigned>(
                 platform::ToAnsi(window_.GetText(IDC_NOTICE)).bytes.size());

@@ -31,11 +31,23 @@ private:
     unsigned codePage_;
 };
 
-// The code pages whose characters take one or two bytes (Japanese, Simplified
-// Chinese, Korean, Traditional Chinese); every other ANSI code page has one byte
-// per character.
-inline bool IsDoubleByteCodePage(unsigned codePage) {
-    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+// The code pages whose characters may take more than one byte: the double-byte
+// ones (Japanese, Simplified Chinese, Korean, Traditional Chinese), GB 18030 and
+// UTF-8, which a Windows set to "use Unicode UTF-8 for worldwide language
+// support" has as its ANSI code page. The card and both editors count bytes.
+inline bool IsMultiByteCodePage(unsigned codePage) {
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950 ||
+           codePage == 54936 || codePage == 65001;
+}
+
+// Windows' conversion to these code pages refuses every flag and the "default
+// character used" report (UTF-8 and GB 18030 would take one flag we do not need):
+// asked with them, it fails and converts nothing. Characters they cannot hold are
+// found by converting back instead.
+inline bool TakesNoConversionFlags(unsigned codePage) {
+    return codePage == 42 || (codePage >= 50220 && codePage <= 50229) ||
+           (codePage >= 57002 && codePage <= 57011) || codePage == 54936 || codePage == 65000 ||
+           codePage == 65001;
 }
 
 struct AnsiConversion {

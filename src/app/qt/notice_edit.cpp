@@ -86,7 +86,7 @@ unsigned NoticeEdit::CrLfCost(const QString& text) {
 }
 
 unsigned NoticeEdit::LimitCost(const QString& text) {
-    if (platform::IsDoubleByteCodePage(platform::AnsiCodePage())) {
+    if (platform::IsMultiByteCodePage(platform::AnsiCodePage())) {
         QString crLf;
         crLf.reserve(text.size());
         for (QChar c : text) {

@@ -43,6 +43,14 @@ std::vector<std::string> IconvNames(unsigned codePage) {
             return {"CP949", "UHC"};
         case 950:
             return {"CP950", "BIG5"};
+        case 54936:
+            return {"GB18030"};
+        case 65001:
+            return {"UTF-8"};
+        case 50220:
+        case 50221:
+        case 50222:
+            return {"ISO-2022-JP", "CP50220"};
         default:
             return {"CP" + std::to_string(codePage)};
     }

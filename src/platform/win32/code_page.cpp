@@ -33,6 +33,8 @@ std::size_t AppendCharacter(unsigned codePage, std::string_view bytes, std::u16s
     return size;
 }
 
+// Fails with CodePageUnavailable when Windows converts nothing: an empty result
+// for a text would store an empty notice, or turn every key into FF x 6.
 std::string WideToMultiByte(unsigned codePage, DWORD flags, std::u16string_view text,
                             BOOL* usedDefault) {
     if (text.empty()) {
@@ -42,9 +44,9 @@ std::string WideToMultiByte(unsigned codePage, DWORD flags, std::u16string_view 
     const int size = WideCharToMultiByte(codePage, flags, wide, Length(text.size()), nullptr, 0,
                                          nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        WideCharToMultiByte(codePage, flags, wide, Length(text.size()), bytes.data(), size, nullptr,
-                            usedDefault);
+    if (size <= 0 || WideCharToMultiByte(codePage, flags, wide, Length(text.size()), bytes.data(),
+                                         size, nullptr, usedDefault) != size) {
+        throw CodePageUnavailable(codePage);
     }
     return bytes;
 }
@@ -76,29 +78,58 @@ void SetAnsiCodePageOverride(std::optional<unsigned> codePage) {
 
 AnsiConversion ToAnsi(std::u16string_view text) {
     AnsiConversion result;
+    const unsigned codePage = UsableAnsiCodePage();
+    if (TakesNoConversionFlags(codePage)) {
+        result.bytes = WideToMultiByte(codePage, 0, text, nullptr);
+        result.replaced = FromAnsi(result.bytes) != text;
+        return result;
+    }
     BOOL usedDefault = FALSE;
     // No best fit: a character without its own form becomes '?' and the caller
     // learns of it, rather than silently turning into a look-alike.
-    result.bytes = WideToMultiByte(UsableAnsiCodePage(), WC_NO_BEST_FIT_CHARS, text, &usedDefault);
+    result.bytes = WideToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text, &usedDefault);
     result.replaced = usedDefault != FALSE;
     return result;
 }
 
+// Empty when Windows converts nothing (a byte the code page does not define,
+// with `flags` asking to be told).
+std::u16string MultiByteToWide(unsigned codePage, DWORD flags, std::string_view bytes) {
+    const int size =
+        MultiByteToWideChar(codePage, flags, bytes.data(), Length(bytes.size()), nullptr, 0);
+    std::u16string text(static_cast<std::size_t>(size > 0 ? size : 0), u'\0');
+    if (size > 0 && MultiByteToWideChar(codePage, flags, bytes.data(), Length(bytes.size()),
+                                        reinterpret_cast<wchar_t*>(text.data()), size) != size) {
+        text.clear();
+    }
+    return text;
+}
+
 std::u16string FromAnsi(std::string_view bytes) {
     const unsigned codePage = UsableAnsiCodePage();
-    std::u16string text;
     if (bytes.empty()) {
+        return {};
+    }
+    // UTF-8 and GB 18030 take the one flag that reports undefined bytes; the other
+    // code pages without flags take none, and Windows stands in for what they lack.
+    const bool unicode = codePage == CP_UTF8 || codePage == 54936;
+    if (TakesNoConversionFlags(codePage) && !unicode) {
+        std::u16string text = MultiByteToWide(codePage, 0, bytes);
+        if (text.empty()) {
+            throw CodePageUnavailable(codePage);
+        }
         return text;
     }
-    const int size = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(),
-                                         Length(bytes.size()), nullptr, 0);
-    if (size > 0) {
-        text.resize(static_cast<std::size_t>(size));
-        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), Length(bytes.size()),
-                            reinterpret_cast<wchar_t*>(text.data()), size);
+    if (std::u16string text = MultiByteToWide(codePage, MB_ERR_INVALID_CHARS, bytes);
+        !text.empty()) {
         return text;
+    }
+    if (unicode) {
+        // A broken sequence becomes U+FFFD, as Windows converts it unasked.
+        return MultiByteToWide(codePage, 0, bytes);
     }
     // Some byte is not defined: character by character, so that only it is lost.
+    std::u16string text;
     while (!bytes.empty()) {
         bytes.remove_prefix(AppendCharacter(codePage, bytes, text));
     }

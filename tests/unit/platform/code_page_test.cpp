@@ -104,4 +104,48 @@ TEST(Utf8Conversion, RoundTripsEveryPlane) {
               u"a");
 }
 
+// A Windows set to "use Unicode UTF-8 for worldwide language support" has code
+// page 65001 as its ANSI code page; its conversions (and GB 18030's, and the
+// ISO-2022 ones') refuse the flags the other code pages take, and converted
+// nothing at all when asked with them: an empty notice, a key of FF x 6.
+TEST_F(CodePage, CodePagesThatRefuseConversionFlagsStillConvertAndReport) {
+    EXPECT_TRUE(platform::TakesNoConversionFlags(65001));
+    EXPECT_TRUE(platform::TakesNoConversionFlags(54936));
+    EXPECT_TRUE(platform::TakesNoConversionFlags(50220));
+    EXPECT_FALSE(platform::TakesNoConversionFlags(1252));
+    EXPECT_FALSE(platform::TakesNoConversionFlags(932));
+
+    std::u16string loneSurrogate = u"x";
+    loneSurrogate.push_back(static_cast<char16_t>(0xD800));
+
+    platform::SetAnsiCodePageOverride(65001);
+    auto converted = platform::ToAnsi(u"Привет €");
+    EXPECT_FALSE(converted.replaced);
+    EXPECT_EQ(converted.bytes, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xE2\x82\xAC");
+    EXPECT_EQ(platform::FromAnsi(converted.bytes), u"Привет €");
+    EXPECT_TRUE(platform::ToAnsi(loneSurrogate).replaced);
+    // The card and both editors count UTF-8's bytes.
+    EXPECT_TRUE(platform::IsMultiByteCodePage(65001));
+
+    platform::SetAnsiCodePageOverride(54936);
+    converted = platform::ToAnsi(u"€\u4E2D");
+    EXPECT_FALSE(converted.replaced);
+    EXPECT_EQ(converted.bytes, "\xA2\xE3\xD6\xD0");
+    EXPECT_EQ(platform::FromAnsi(converted.bytes), u"€\u4E2D");
+    EXPECT_TRUE(platform::ToAnsi(loneSurrogate).replaced);
+
+    // Japanese JIS: shifts in and out around the kanji; é has no form there.
+    platform::SetAnsiCodePageOverride(50220);
+    try {
+        converted = platform::ToAnsi(u"a\u65E5\u672C");
+        EXPECT_FALSE(converted.replaced);
+        EXPECT_EQ(converted.bytes, "a\x1B$BF|K\\\x1B(B");
+        EXPECT_EQ(platform::FromAnsi(converted.bytes), u"a\u65E5\u672C");
+        EXPECT_TRUE(platform::ToAnsi(u"caf\u00E9").replaced);
+    } catch (const platform::CodePageUnavailable& error) {
+        // A system without this code page says so; it never converts to nothing.
+        EXPECT_EQ(error.CodePage(), 50220u);
+    }
+}
+
 }  // namespace
