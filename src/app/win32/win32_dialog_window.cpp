@@ -130,6 +130,11 @@ void Win32DialogWindow::SetFocus(int id) {
 
 void Win32DialogWindow::LimitText(int id, unsigned limit) {
     SendDlgItemMessageW(window_, id, EM_LIMITTEXT, limit, 0);
+    // The card's capacity counts bytes, which the edit's own limit cannot.
+    if (id == IDC_NOTICE) {
+        noticeLimit_.Attach(Item(id));
+        noticeLimit_.SetLimit(limit);
+    }
 }
 
 void Win32DialogWindow::ListAdd(int id, std::u16string_view text) {

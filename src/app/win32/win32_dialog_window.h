@@ -11,6 +11,7 @@
 
 #include "app/card_session.h"
 #include "app/dialog_window.h"
+#include "app/win32/notice_byte_limit.h"
 #include "app/monitor_window.h"
 #include "monitor/message_poster.h"
 
@@ -67,6 +68,7 @@ private:
     int settingText_ = 0;
     int busyDepth_ = 0;
     HCURSOR cursorBeforeBusy_ = nullptr;
+    NoticeByteLimit noticeLimit_;
 };
 
 }  // namespace app::win32

@@ -90,6 +90,41 @@ protected:
     HWND dialog_ = nullptr;
 };
 
+// The card counts bytes: a line break is two, and under a double-byte code page
+// so is a Japanese character. What does not fit is refused whole.
+TEST_F(Win32DialogTest, TheNoticeEditTakesWhatTheCardHoldsCountedInItsBytes) {
+    vreader::Bytes image = vreader::MakeBlankCard(vreader::CardKind::kClassic1K);
+    const std::string record = std::string("\xED\x02", 2) + std::string(749, 'a');
+    for (std::size_t i = 0, block = 1; i < record.size(); ++block) {
+        if (block % 4 == 3) {
+            continue;  // a trailer
+        }
+        for (std::size_t j = 0; j < 16 && i < record.size(); ++j, ++i) {
+            image[block * 16 + j] = static_cast<std::uint8_t>(record[i]);
+        }
+    }
+    field_.PlaceImage("COM1", image, "demo.mfd");
+    Open();
+    Click(IDC_CONNECT);
+    ASSERT_TRUE(Wait([&] { return Enabled(IDC_LOAD); }, "the card did not enable Load"));
+    Click(IDC_LOAD);
+    ASSERT_TRUE(Wait([&] { return Text(IDC_USAGE) == u"749 / 750"; }, "Load did not show 749"));
+    SendMessageW(Item(IDC_NOTICE), EM_SETSEL, 749, 749);
+    // Enter at one byte of room would store half a line break: refused.
+    PostChars(Item(IDC_NOTICE), u"\rb");
+    ASSERT_TRUE(Wait([&] { return Text(IDC_USAGE) == u"750 / 750"; }, "b did not fit"));
+    EXPECT_EQ(Text(IDC_NOTICE).substr(747), u"aab");
+
+    platform::SetAnsiCodePageOverride(932);
+    PostChars(Item(IDC_NOTICE), std::u16string(5, u'\b'));
+    ASSERT_TRUE(Wait([&] { return Text(IDC_USAGE) == u"745 / 750"; }, "backspace did not erase"));
+    // Two characters of two bytes fit in five bytes; a third does not, and the
+    // backspace after it shows that it never went in.
+    PostChars(Item(IDC_NOTICE), u"\u65E5\u672C\u8A9E\b");
+    ASSERT_TRUE(Wait([&] { return Text(IDC_USAGE) == u"747 / 750"; },
+                     "the edit took more than the card holds"));
+}
+
 TEST_F(Win32DialogTest, NoticeTypedAndSavedReachesTheCardAWrongKeyIsShownAndEscCancels) {
     Open();
     GUITHREADINFO focus{};
