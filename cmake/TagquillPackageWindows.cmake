@@ -8,4 +8,5 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
   set(CPACK_SYSTEM_NAME windows-x86)
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . RENAME README.txt)
+# A guide of its own, with CR LF line ends, for a Windows user of the zip.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt DESTINATION .)
