@@ -15,7 +15,9 @@ bool StderrIsTerminal();
 
 // The arguments after the program's name, as UTF-8 whatever the system's own
 // encoding of the command line (Windows: the wide command line), with the
-// standard streams set up to carry UTF-8 text unchanged.
+// standard streams set up for UTF-8 text: on Windows a console gets it through
+// its wide call, so that every script shows, and a pipe or a file gets UTF-8 with
+// CR LF line ends; stdin passes byte for byte.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 // While it lives, an interrupt (Ctrl+C, SIGTERM, a console close) runs

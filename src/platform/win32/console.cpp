@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <iostream>
 #include <mutex>
+#include <streambuf>
 
 namespace platform {
 
@@ -24,6 +26,77 @@ std::string ToUtf8(const wchar_t* text) {
     WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), size, nullptr, nullptr);
     bytes.resize(static_cast<std::size_t>(size - 1));
     return bytes;
+}
+
+// A console shows UTF-8 bytes in its own code page (866, or 437) as garbage;
+// written as UTF-16 through the console's wide call, every script shows.
+class ConsoleBuffer final : public std::streambuf {
+public:
+    explicit ConsoleBuffer(HANDLE console) : console_(console) {}
+
+protected:
+    int_type overflow(int_type c) override {
+        if (c != traits_type::eof()) {
+            pending_.push_back(static_cast<char>(c));
+            if (c == '\n') {
+                sync();
+            }
+        }
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+        pending_.append(bytes, static_cast<std::size_t>(count));
+        sync();
+        return count;
+    }
+    int sync() override {
+        // A character whose bytes have not all come yet waits for the rest.
+        std::size_t complete = pending_.size();
+        std::size_t back = 0;
+        while (back < 3 && back < complete &&
+               (static_cast<unsigned char>(pending_[complete - 1 - back]) & 0xC0) == 0x80) {
+            ++back;
+        }
+        if (back < complete) {
+            const auto lead = static_cast<unsigned char>(pending_[complete - 1 - back]);
+            const std::size_t needed = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            if (needed > back + 1) {
+                complete -= back + 1;
+            }
+        }
+        if (complete == 0) {
+            return 0;
+        }
+        const int size = MultiByteToWideChar(CP_UTF8, 0, pending_.data(),
+                                             static_cast<int>(complete), nullptr, 0);
+        std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
+        if (size > 0) {
+            MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(complete),
+                                wide.data(), size);
+            DWORD written = 0;
+            WriteConsoleW(console_, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                          nullptr);
+        }
+        pending_.erase(0, complete);
+        return 0;
+    }
+
+private:
+    HANDLE console_;
+    std::string pending_;
+};
+
+// A stream that goes to a console gets the wide call; one that goes to a pipe or
+// a file keeps UTF-8, with CR LF line ends as Windows text has them.
+void SetUpOutput(std::ostream& stream, DWORD which, FILE* file) {
+    HANDLE handle = GetStdHandle(which);
+    DWORD mode = 0;
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        std::fflush(file);
+        stream.rdbuf(new ConsoleBuffer(handle));  // lives as long as the process
+        return;
+    }
+    _setmode(_fileno(file), _O_TEXT);
 }
 
 std::mutex gInterruptMutex;
@@ -54,11 +127,11 @@ std::vector<std::string> Utf8Arguments(int /*argc*/, char** /*argv*/) {
         arguments.push_back(ToUtf8(wide[i]));
     }
     LocalFree(wide);
-    SetConsoleOutputCP(CP_UTF8);
     SetConsoleCP(CP_UTF8);
-    // Text and files pass byte for byte; the program makes its own line breaks.
+    // What comes in passes byte for byte: the program reads CR LF itself.
     _setmode(_fileno(stdin), _O_BINARY);
-    _setmode(_fileno(stdout), _O_BINARY);
+    SetUpOutput(std::cout, STD_OUTPUT_HANDLE, stdout);
+    SetUpOutput(std::cerr, STD_ERROR_HANDLE, stderr);
     return arguments;
 }
 
