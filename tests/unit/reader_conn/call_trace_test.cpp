@@ -6,6 +6,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <numeric>
 #include <random>
 #include <sstream>
@@ -187,6 +188,17 @@ TEST_F(CallTrace, AMissingFolderOrNoTraceNameWritesNothingAndChangesNoResult) {
         }
         EXPECT_TRUE(fs::is_empty(dir_));
     }
+}
+
+// Memory running out while a call is described loses the trace line, not the call:
+// an opened handle reported as a failure would never be closed.
+TEST(CallTraceText, RunningOutOfMemoryLosesTheLineAndNothingElse) {
+    std::u16string text = u"untouched";
+    EXPECT_FALSE(reader_trace::BuildCallText([]() -> std::string { throw std::bad_alloc(); },
+                                             text));
+    EXPECT_TRUE(reader_trace::BuildCallText([] { return std::string("ACR120_Open(0) = 3"); },
+                                            text));
+    EXPECT_EQ(text, u"ACR120_Open(0) = 3");
 }
 
 }  // namespace
