@@ -1,7 +1,8 @@
 #include "app/cli/options.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cctype>
+#include <functional>
 #include <string_view>
 
 namespace notice_cli {
@@ -55,6 +56,64 @@ void SetOnce(std::optional<std::string>& slot, const std::string& value, const c
     slot = value;
 }
 
+// Each option is handled the moment CLI11 reads it, so that of several mistakes the
+// first on the command line is told, and an option given again meets the first.
+void AddValue(CLI::App& app, const std::string& name,
+              std::function<void(const std::string&)> take) {
+    app.add_option(name,
+                   [take](const CLI::results_t& values) {
+                       take(values.front());
+                       return true;
+                   })
+        ->trigger_on_parse();
+}
+
+// CLI11 reads "--json=x" as a value for the switch; a bare switch reads "true".
+void AddSwitch(CLI::App& app, const std::string& names, const std::string& shown, bool& given) {
+    app.add_option(names,
+                   [&given, shown](const CLI::results_t& values) {
+                       if (values.front() != "true") {
+                           throw UsageError(shown + " takes no value");
+                       }
+                       given = true;
+                       return true;
+                   })
+        ->expected(0)
+        ->trigger_on_parse();
+}
+
+bool TakesValue(const CLI::App& app, const std::string& name) {
+    const CLI::Option* option = name.starts_with("--") ? app.get_option_no_throw(name) : nullptr;
+    return option != nullptr && option->get_expected_min() > 0;
+}
+
+// Rewrites what CLI11 reads otherwise: a number right after --wait is its seconds
+// (--wait itself is a switch, or it would swallow the notice text after it), and
+// "--key=" is an empty key, not "--key" with the next word as the key.
+std::vector<std::string> Normalised(const CLI::App& app, const std::vector<std::string>& words) {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word == "--") {
+            out.insert(out.end(), words.begin() + static_cast<std::ptrdiff_t>(i), words.end());
+            break;
+        }
+        const bool more = i + 1 < words.size();
+        if (word == "--wait" && more && Seconds(words[i + 1])) {
+            out.push_back(word + "=" + words[++i]);
+        } else if (TakesValue(app, word) && more) {
+            out.push_back(word);
+            out.push_back(words[++i]);  // whatever it looks like
+        } else if (word.ends_with("=") && TakesValue(app, word.substr(0, word.size() - 1))) {
+            out.push_back(word.substr(0, word.size() - 1));
+            out.emplace_back();
+        } else {
+            out.push_back(word);
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 bool IsAnsiCodePage(unsigned codePage) {
@@ -64,89 +123,80 @@ bool IsAnsiCodePage(unsigned codePage) {
 
 Options ParseOptions(const std::vector<std::string>& words) {
     Options options;
+    CLI::App app;
+    app.set_help_flag();  // the caller prints the usage text
+    app.allow_extras();   // told below, in this tool's words
+    // On Windows CLI11 would take "/x" for an option, and notice text may start so.
+    app.allow_windows_style_options(false);
+    AddSwitch(app, "-h,--help", "--help", options.help);
+    AddSwitch(app, "--version", "--version", options.version);
+    for (const auto& [name, slot] :
+         {std::pair{"--reader", &options.reader}, std::pair{"--key", &options.key.text},
+          std::pair{"--key-file", &options.key.file}, std::pair{"--new-key", &options.newKey.text},
+          std::pair{"--new-key-file", &options.newKey.file},
+          std::pair{"--file", &options.notice.file}}) {
+        AddValue(app, name,
+                 [name, slot](const std::string& value) { SetOnce(*slot, value, name); });
+    }
+    AddValue(app, "--code-page", [&options](const std::string& text) {
+        const unsigned long codePage = WholeNumber(text, "--code-page", 1);
+        if (!IsAnsiCodePage(static_cast<unsigned>(codePage))) {
+            throw UsageError(
+                "--code-page takes a Windows ANSI code page (874, 932, 936, 949, "
+                "950, 1250 to 1258), not " +
+                text);
+        }
+        options.codePage = static_cast<unsigned>(codePage);
+    });
+    app.add_option(
+           "--wait",
+           [&options](const CLI::results_t& values) {
+               options.wait = true;
+               if (values.front() != "true") {
+                   options.waitSeconds = Seconds(values.front());
+                   if (!options.waitSeconds) {
+                       throw UsageError("--wait takes seconds, not '" + values.front() + "'");
+                   }
+               }
+               return true;
+           })
+        ->expected(0)
+        ->trigger_on_parse();
+    AddSwitch(app, "--each", "--each", options.each);
+    AddValue(app, "--count", [&options](const std::string& text) {
+        options.count = WholeNumber(text, "--count", 1);
+    });
+    AddSwitch(app, "--json", "--json", options.json);
+    // One word each: a list would split "[a,b]" into two.
+    std::optional<std::string> commandWord, textWord;
+    app.add_option("command", commandWord);
+    app.add_option("text", textWord);
+
+    std::vector<std::string> normalised = Normalised(app, words);
+    try {
+        app.parse(std::vector<std::string>(normalised.rbegin(), normalised.rend()));
+    } catch (const CLI::ArgumentMismatch&) {
+        // After Normalised only the last word can miss its value.
+        throw UsageError(normalised.back() + " needs a value");
+    } catch (const CLI::ParseError& error) {
+        throw UsageError(error.what());
+    }
     std::vector<std::string> positional;
+    for (const auto& word : {commandWord, textWord}) {
+        if (word) {
+            positional.push_back(*word);
+        }
+    }
+    // What CLI11 could place nowhere: unknown options, the "--" that ends the options,
+    // and arguments beyond the command and the text.
     bool optionsEnded = false;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        std::string word = words[i];
-        if (optionsEnded || word.size() < 2 || word[0] != '-') {
-            positional.push_back(word);
-            continue;
-        }
-        if (word == "--") {
+    for (const std::string& word : app.remaining()) {
+        if (!optionsEnded && word == "--") {
             optionsEnded = true;
-            continue;
-        }
-        std::optional<std::string> attached;  // --name=value
-        if (const auto equals = word.find('=');
-            word.rfind("--", 0) == 0 && equals != std::string::npos) {
-            attached = word.substr(equals + 1);
-            word.resize(equals);
-        }
-        const auto value = [&]() -> std::string {
-            if (attached) {
-                return *attached;
-            }
-            if (i + 1 >= words.size()) {
-                throw UsageError(word + " needs a value");
-            }
-            return words[++i];
-        };
-        const auto noValue = [&] {
-            if (attached) {
-                throw UsageError(word + " takes no value");
-            }
-        };
-        if (word == "--help" || word == "-h") {
-            noValue();
-            options.help = true;
-        } else if (word == "--version") {
-            noValue();
-            options.version = true;
-        } else if (word == "--reader") {
-            SetOnce(options.reader, value(), "--reader");
-        } else if (word == "--key") {
-            SetOnce(options.key.text, value(), "--key");
-        } else if (word == "--key-file") {
-            SetOnce(options.key.file, value(), "--key-file");
-        } else if (word == "--new-key") {
-            SetOnce(options.newKey.text, value(), "--new-key");
-        } else if (word == "--new-key-file") {
-            SetOnce(options.newKey.file, value(), "--new-key-file");
-        } else if (word == "--file") {
-            SetOnce(options.notice.file, value(), "--file");
-        } else if (word == "--code-page") {
-            const std::string text = value();
-            const unsigned long codePage = WholeNumber(text, "--code-page", 1);
-            if (!IsAnsiCodePage(static_cast<unsigned>(codePage))) {
-                throw UsageError(
-                    "--code-page takes a Windows ANSI code page (874, 932, 936, 949, "
-                    "950, 1250 to 1258), not " +
-                    text);
-            }
-            options.codePage = static_cast<unsigned>(codePage);
-        } else if (word == "--wait") {
-            options.wait = true;
-            // The seconds are optional: a following number is taken as them.
-            std::optional<std::string> seconds = attached;
-            if (!seconds && i + 1 < words.size() && Seconds(words[i + 1])) {
-                seconds = words[++i];
-            }
-            if (seconds) {
-                options.waitSeconds = Seconds(*seconds);
-                if (!options.waitSeconds) {
-                    throw UsageError("--wait takes seconds, not '" + *seconds + "'");
-                }
-            }
-        } else if (word == "--each") {
-            noValue();
-            options.each = true;
-        } else if (word == "--count") {
-            options.count = WholeNumber(value(), "--count", 1);
-        } else if (word == "--json") {
-            noValue();
-            options.json = true;
+        } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
+            throw UsageError("unknown option " + word.substr(0, word.find('=')));
         } else {
-            throw UsageError("unknown option " + word);
+            positional.push_back(word);
         }
     }
     if (options.help || options.version) {
