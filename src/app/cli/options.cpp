@@ -1,9 +1,9 @@
 #include "app/cli/options.h"
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
-#include <functional>
 #include <string_view>
+
+#include "command_line/syntax.h"
 
 namespace notice_cli {
 namespace {
@@ -56,64 +56,6 @@ void SetOnce(std::optional<std::string>& slot, const std::string& value, const c
     slot = value;
 }
 
-// Each option is handled the moment CLI11 reads it, so that of several mistakes the
-// first on the command line is told, and an option given again meets the first.
-void AddValue(CLI::App& app, const std::string& name,
-              std::function<void(const std::string&)> take) {
-    app.add_option(name,
-                   [take](const CLI::results_t& values) {
-                       take(values.front());
-                       return true;
-                   })
-        ->trigger_on_parse();
-}
-
-// CLI11 reads "--json=x" as a value for the switch; a bare switch reads "true".
-void AddSwitch(CLI::App& app, const std::string& names, const std::string& shown, bool& given) {
-    app.add_option(names,
-                   [&given, shown](const CLI::results_t& values) {
-                       if (values.front() != "true") {
-                           throw UsageError(shown + " takes no value");
-                       }
-                       given = true;
-                       return true;
-                   })
-        ->expected(0)
-        ->trigger_on_parse();
-}
-
-bool TakesValue(const CLI::App& app, const std::string& name) {
-    const CLI::Option* option = name.starts_with("--") ? app.get_option_no_throw(name) : nullptr;
-    return option != nullptr && option->get_expected_min() > 0;
-}
-
-// Rewrites what CLI11 reads otherwise: a number right after --wait is its seconds
-// (--wait itself is a switch, or it would swallow the notice text after it), and
-// "--key=" is an empty key, not "--key" with the next word as the key.
-std::vector<std::string> Normalised(const CLI::App& app, const std::vector<std::string>& words) {
-    std::vector<std::string> out;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        if (word == "--") {
-            out.insert(out.end(), words.begin() + static_cast<std::ptrdiff_t>(i), words.end());
-            break;
-        }
-        const bool more = i + 1 < words.size();
-        if (word == "--wait" && more && Seconds(words[i + 1])) {
-            out.push_back(word + "=" + words[++i]);
-        } else if (TakesValue(app, word) && more) {
-            out.push_back(word);
-            out.push_back(words[++i]);  // whatever it looks like
-        } else if (word.ends_with("=") && TakesValue(app, word.substr(0, word.size() - 1))) {
-            out.push_back(word.substr(0, word.size() - 1));
-            out.emplace_back();
-        } else {
-            out.push_back(word);
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 bool IsAnsiCodePage(unsigned codePage) {
@@ -123,22 +65,17 @@ bool IsAnsiCodePage(unsigned codePage) {
 
 Options ParseOptions(const std::vector<std::string>& words) {
     Options options;
-    CLI::App app;
-    app.set_help_flag();  // the caller prints the usage text
-    app.allow_extras();   // told below, in this tool's words
-    // On Windows CLI11 would take "/x" for an option, and notice text may start so.
-    app.allow_windows_style_options(false);
-    AddSwitch(app, "-h,--help", "--help", options.help);
-    AddSwitch(app, "--version", "--version", options.version);
+    command_line::Syntax syntax;
+    syntax.Switch("-h,--help", [&options] { options.help = true; });
+    syntax.Switch("--version", [&options] { options.version = true; });
     for (const auto& [name, slot] :
          {std::pair{"--reader", &options.reader}, std::pair{"--key", &options.key.text},
           std::pair{"--key-file", &options.key.file}, std::pair{"--new-key", &options.newKey.text},
           std::pair{"--new-key-file", &options.newKey.file},
           std::pair{"--file", &options.notice.file}}) {
-        AddValue(app, name,
-                 [name, slot](const std::string& value) { SetOnce(*slot, value, name); });
+        syntax.Value(name, [name, slot](const std::string& value) { SetOnce(*slot, value, name); });
     }
-    AddValue(app, "--code-page", [&options](const std::string& text) {
+    syntax.Value("--code-page", [&options](const std::string& text) {
         const unsigned long codePage = WholeNumber(text, "--code-page", 1);
         if (!IsAnsiCodePage(static_cast<unsigned>(codePage))) {
             throw UsageError(
@@ -148,56 +85,28 @@ Options ParseOptions(const std::vector<std::string>& words) {
         }
         options.codePage = static_cast<unsigned>(codePage);
     });
-    app.add_option(
-           "--wait",
-           [&options](const CLI::results_t& values) {
-               options.wait = true;
-               if (values.front() != "true") {
-                   options.waitSeconds = Seconds(values.front());
-                   if (!options.waitSeconds) {
-                       throw UsageError("--wait takes seconds, not '" + values.front() + "'");
-                   }
-               }
-               return true;
-           })
-        ->expected(0)
-        ->trigger_on_parse();
-    AddSwitch(app, "--each", "--each", options.each);
-    AddValue(app, "--count", [&options](const std::string& text) {
+    // Only a number is taken as the seconds: "--wait Hello" waits, and writes Hello.
+    syntax.OptionalValue(
+        "--wait", [](const std::string& word) { return Seconds(word).has_value(); },
+        [&options](const std::optional<std::string>& seconds) {
+            options.wait = true;
+            if (seconds) {
+                options.waitSeconds = Seconds(*seconds);
+                if (!options.waitSeconds) {
+                    throw UsageError("--wait takes seconds, not '" + *seconds + "'");
+                }
+            }
+        });
+    syntax.Switch("--each", [&options] { options.each = true; });
+    syntax.Value("--count", [&options](const std::string& text) {
         options.count = WholeNumber(text, "--count", 1);
     });
-    AddSwitch(app, "--json", "--json", options.json);
-    // One word each: a list would split "[a,b]" into two.
-    std::optional<std::string> commandWord, textWord;
-    app.add_option("command", commandWord);
-    app.add_option("text", textWord);
-
-    std::vector<std::string> normalised = Normalised(app, words);
-    try {
-        app.parse(std::vector<std::string>(normalised.rbegin(), normalised.rend()));
-    } catch (const CLI::ArgumentMismatch&) {
-        // After Normalised only the last word can miss its value.
-        throw UsageError(normalised.back() + " needs a value");
-    } catch (const CLI::ParseError& error) {
-        throw UsageError(error.what());
-    }
+    syntax.Switch("--json", [&options] { options.json = true; });
     std::vector<std::string> positional;
-    for (const auto& word : {commandWord, textWord}) {
-        if (word) {
-            positional.push_back(*word);
-        }
-    }
-    // What CLI11 could place nowhere: unknown options, the "--" that ends the options,
-    // and arguments beyond the command and the text.
-    bool optionsEnded = false;
-    for (const std::string& word : app.remaining()) {
-        if (!optionsEnded && word == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
-            throw UsageError("unknown option " + word.substr(0, word.find('=')));
-        } else {
-            positional.push_back(word);
-        }
+    try {
+        positional = syntax.Parse(words);
+    } catch (const command_line::UsageError& error) {
+        throw UsageError(error.what());
     }
     if (options.help || options.version) {
         return options;
