@@ -12,6 +12,7 @@ namespace {
 // "--json", nor "--wait=" for "--wait".
 constexpr char kAttached = '=';
 
+// The name an error says: "--help" of "-h,--help".
 std::string LastName(const std::string& names) {
     return names.substr(names.rfind(',') + 1);
 }

@@ -2,15 +2,17 @@
 // What a command-line tool accepts, and the reading of its words against it. CLI11
 // does the reading; this sets it up as both tools need it: each option is acted on
 // the moment it is read, so that of several mistakes the first on the command line
-// is told and an option given twice meets its first value; the tools print their own
-// help and say their own errors; a word is never taken apart ("[a,b]" stays one
-// argument, "/x" is no Windows option).
+// is told and a tool that refuses an option given twice sees the first one; the
+// tools print their own help and say their own errors; a word is never taken apart
+// ("[a,b]" stays one argument, "/x" is no Windows option).
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace CLI {
@@ -31,8 +33,7 @@ public:
     Syntax(const Syntax&) = delete;
     Syntax& operator=(const Syntax&) = delete;
 
-    // `names`: "--reader", or "-h,--help". The first name refused its value, or
-    // missing it, is the one an error names.
+    // `names`: "--reader", or "-h,--help" for a short and a long name.
     void Value(const std::string& names, std::function<void(const std::string&)> take);
     // "--json=x" is a usage error: "--json takes no value".
     void Switch(const std::string& names, std::function<void()> take);
