@@ -73,7 +73,9 @@ Options ParseOptions(const std::vector<std::string>& words) {
           std::pair{"--key-file", &options.key.file}, std::pair{"--new-key", &options.newKey.text},
           std::pair{"--new-key-file", &options.newKey.file},
           std::pair{"--file", &options.notice.file}}) {
-        syntax.Value(name, [name, slot](const std::string& value) { SetOnce(*slot, value, name); });
+        syntax.Value(name, [option = name, slot = slot](const std::string& value) {
+            SetOnce(*slot, value, option);
+        });
     }
     syntax.Value("--code-page", [&options](const std::string& text) {
         const unsigned long codePage = WholeNumber(text, "--code-page", 1);
