@@ -21,13 +21,17 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   endif()
 endif()
 
-# nlohmann-json is header-only, but its package names /usr/include, which would
-# put the build machine's C library headers before mingw's: a folder of its own.
-set(json_root ${CMAKE_BINARY_DIR}/third_party_include)
-file(MAKE_DIRECTORY ${json_root})
-file(CREATE_LINK /usr/include/nlohmann ${json_root}/nlohmann SYMBOLIC)
+# nlohmann-json and CLI11 are header-only, but their packages name /usr/include,
+# which would put the build machine's C library headers before mingw's: a folder
+# of their own.
+set(header_root ${CMAKE_BINARY_DIR}/third_party_include)
+file(MAKE_DIRECTORY ${header_root})
+file(CREATE_LINK /usr/include/nlohmann ${header_root}/nlohmann SYMBOLIC)
+file(CREATE_LINK /usr/include/CLI ${header_root}/CLI SYMBOLIC)
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
-target_include_directories(nlohmann_json::nlohmann_json INTERFACE ${json_root})
+target_include_directories(nlohmann_json::nlohmann_json INTERFACE ${header_root})
+add_library(CLI11::CLI11 INTERFACE IMPORTED)
+target_include_directories(CLI11::CLI11 INTERFACE ${header_root})
 
 if(TAGQUILL_BUILD_TESTS)
   set(TAGQUILL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")

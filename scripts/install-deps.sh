@@ -3,7 +3,8 @@
 # are missing. Usage: scripts/install-deps.sh [build|test|run|windows]...
 set -euo pipefail
 
-build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core nlohmann-json3-dev)
+build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core nlohmann-json3-dev
+  libcli11-dev)
 test_packages=(libgtest-dev libgmock-dev xvfb xauth clang-format-14 git clang-14 libclang-rt-14-dev)
 # The package's checks and the package itself (CPack's shlibdeps needs dpkg-dev and file).
 test_packages+=(desktop-file-utils appstream groff-base dpkg-dev file lintian)
@@ -13,7 +14,7 @@ run_packages=(xvfb xauth)
 build_packages+=(libpcsclite-dev)
 test_packages+=(pcscd vsmartcard-vpcd)
 # The Windows cross build (presets windows, windows-x86) and its tests under Wine.
-windows_packages=(cmake ninja-build googletest nlohmann-json3-dev g++-mingw-w64-x86-64-posix
+windows_packages=(cmake ninja-build googletest nlohmann-json3-dev libcli11-dev g++-mingw-w64-x86-64-posix
   g++-mingw-w64-i686-posix wine64 wine xvfb xauth)
 # The Windows screenshot (scripts/screenshot-windows.sh): ImageMagick's import takes
 # the picture, fonts-wine draws the title bar's buttons.

@@ -5,6 +5,8 @@
 #include <new>
 #include <string_view>
 
+#include "ascii/case_fold.h"
+#include "ascii/reader_name.h"
 #include "errors/atl_exception.h"
 #include "platform/device_list.h"
 #include "reader/acr120_api.h"
@@ -16,19 +18,11 @@ namespace {
 // The ACR120 USB reader: the reader maker's vendor id and the reader's product.
 constexpr std::u16string_view kAcr120UsbPrefix = u"USB\\VID_072F&PID_8003";
 
-bool IsAsciiCaseInsensitiveEqual(char16_t a, char16_t b) {
-    const auto lower = [](char16_t c) -> char16_t {
-        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-    };
-    return lower(a) == lower(b);
-}
-
 // Only the first four characters decide: longer names (COM12) are listed
 // although the connection will refuse them, so the user sees the port exists.
 bool IsUsableSerialPort(std::u16string_view name) {
-    return name.size() >= 4 && IsAsciiCaseInsensitiveEqual(name[0], u'C') &&
-           IsAsciiCaseInsensitiveEqual(name[1], u'O') &&
-           IsAsciiCaseInsensitiveEqual(name[2], u'M') && name[3] >= u'1' && name[3] <= u'8';
+    const auto parsed = ascii::ParseReaderName(name.substr(0, 4));
+    return parsed && parsed->kind == ascii::ReaderKind::Serial;
 }
 
 bool IsAcr120UsbReader(std::u16string_view instanceId) {
@@ -36,30 +30,26 @@ bool IsAcr120UsbReader(std::u16string_view instanceId) {
 }
 
 // The connection opens ports 1 to 8 of either kind, and nothing else.
-constexpr int kPortCount = 8;
-
-bool SameNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), &IsAsciiCaseInsensitiveEqual);
-}
+constexpr int kPortCount = ascii::kMaxReaderNumber;
 
 // Appends the names `readers` does not hold yet, in any letter case.
 void AddMissing(std::vector<std::u16string>& readers, const std::vector<std::u16string>& names) {
     for (const std::u16string& name : names) {
         if (std::none_of(readers.begin(), readers.end(), [&](const std::u16string& listed) {
-                return SameNameIgnoringCase(listed, name);
+                return ascii::EqualIgnoringCase(listed, name);
             })) {
             readers.push_back(name);
         }
     }
 }
 
-std::u16string Numbered(const char* prefix, int number) {
-    const std::string name = prefix + std::to_string(number);
+std::u16string Numbered(ascii::ReaderKind kind, int number) {
+    const std::string name = ascii::ReaderNameText({kind, number});
     return std::u16string(name.begin(), name.end());
 }
 
-std::vector<std::u16string> PortsServedBy(const std::filesystem::path& file, const char* prefix) {
+std::vector<std::u16string> PortsServedBy(const std::filesystem::path& file,
+                                          ascii::ReaderKind kind) {
     const platform::LibraryHandle library = platform::LoadLibraryFile(file);
     if (library == nullptr) {
         return {};
@@ -73,7 +63,7 @@ std::vector<std::u16string> PortsServedBy(const std::filesystem::path& file, con
         const std::int16_t served = listPorts(indexes, kPortCount);
         for (int i = 0; i < std::min<int>(served, kPortCount); ++i) {
             if (indexes[i] < kPortCount) {
-                names.push_back(Numbered(prefix, indexes[i] + 1));
+                names.push_back(Numbered(kind, indexes[i] + 1));
             }
         }
     }
@@ -85,8 +75,10 @@ std::vector<std::u16string> PortsServedBy(const std::filesystem::path& file, con
 
 LibraryReaderNames ServedReaderNames(const platform::ModuleRef& libraries) {
     return LibraryReaderNames{
-        PortsServedBy(platform::LibraryPathBeside(libraries, CACR120Dll::FileName()), "COM"),
-        PortsServedBy(platform::LibraryPathBeside(libraries, CACR120UDll::FileName()), "USB")};
+        PortsServedBy(platform::LibraryPathBeside(libraries, CACR120Dll::FileName()),
+                      ascii::ReaderKind::Serial),
+        PortsServedBy(platform::LibraryPathBeside(libraries, CACR120UDll::FileName()),
+                      ascii::ReaderKind::Usb)};
 }
 
 CSystemReaderDeviceSource::CSystemReaderDeviceSource() : root_(platform::DefaultDeviceTreeRoot()) {}
@@ -115,11 +107,10 @@ void EnumReadersFrom(std::vector<std::u16string>& readers, IReaderDeviceSource& 
         AddMissing(readers, served.serial);
         // Numbered densely: USBn is the n-th ACR120 reader, whatever else is
         // plugged in between.
-        unsigned number = 1;
+        int number = 1;
         for (const std::u16string& id : source.UsbInstanceIds()) {
             if (IsAcr120UsbReader(id)) {
-                const std::string name = "USB" + std::to_string(number++);
-                readers.emplace_back(name.begin(), name.end());
+                readers.push_back(Numbered(ascii::ReaderKind::Usb, number++));
             }
         }
         AddMissing(readers, served.usb);

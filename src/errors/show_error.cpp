@@ -1,17 +1,13 @@
 #include "errors/show_error.h"
 
+#include "ascii/hex.h"
+#include "platform/code_page.h"
+
 namespace {
 
+// A negative status prints as its 32-bit pattern.
 std::u16string Hex8(HResult status) {
-    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
-    // A negative status prints as its 32-bit pattern.
-    auto bits = static_cast<std::uint32_t>(status);
-    std::u16string text(8, u'0');
-    for (int i = 7; i >= 0; --i) {
-        text[static_cast<std::size_t>(i)] = kDigits[bits & 0xF];
-        bits >>= 4;
-    }
-    return text;
+    return platform::AsciiToUtf16(ascii::HexNumber(static_cast<std::uint32_t>(status), 8));
 }
 
 }  // namespace

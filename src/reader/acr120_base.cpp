@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "ascii/reader_name.h"
 #include "errors/atl_exception.h"
 #include "errors/coded_exception.h"
 #include "errors/system_exception.h"
@@ -18,24 +19,6 @@ namespace {
 
 [[noreturn]] void Fail(std::int32_t code) {
     throw CCodedException(code, kSourceReaderBase);
-}
-
-bool IsAsciiLetterIgnoringCase(char16_t actual, char expectedUpper) {
-    return actual == static_cast<char16_t>(expectedUpper) ||
-           actual == static_cast<char16_t>(expectedUpper - 'A' + 'a');
-}
-
-// "XXXn": exactly four characters, the prefix in any letter case, n from 1 to 8.
-bool IsPortName(const std::u16string& name, const char* prefix) {
-    if (name.size() != 4 || name[3] < u'1' || name[3] > u'8') {
-        return false;
-    }
-    for (std::size_t i = 0; i < 3; ++i) {
-        if (!IsAsciiLetterIgnoringCase(name[i], prefix[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::atomic<bool> gMonitorLeftRunning{false};
@@ -134,12 +117,11 @@ void CACR120Base::SetReaderName(const char16_t* name) {
         Fail(kErrReaderConnected);
     }
     readerName_ = name != nullptr ? name : u"";
-    if (IsPortName(readerName_, "USB")) {
-        portKind_ = PortKind::Usb;
-    } else if (IsPortName(readerName_, "COM")) {
-        portKind_ = PortKind::Serial;
-    } else {
+    const auto parsed = ascii::ParseReaderName(readerName_);
+    if (!parsed) {
         portKind_ = PortKind::None;
+    } else {
+        portKind_ = parsed->kind == ascii::ReaderKind::Usb ? PortKind::Usb : PortKind::Serial;
     }
 }
 
@@ -148,9 +130,9 @@ void CACR120Base::Connect() {
     if (readerName_.empty()) {
         Fail(kErrReaderNameNotSet);
     }
-    // Only the name of a known kind has a port number: its fourth character.
-    const auto portIndex =
-        static_cast<std::int16_t>(portKind_ != PortKind::None ? readerName_[3] - u'1' : -1);
+    // Only the name of a known kind has a port number: 0 for COM1 or USB1.
+    const auto parsed = ascii::ParseReaderName(readerName_);
+    const auto portIndex = static_cast<std::int16_t>(parsed ? parsed->number - 1 : -1);
     if (portKind_ == PortKind::Serial && serialDll_ == nullptr) {
         LoadSerialLibrary();
     } else if (portKind_ == PortKind::Usb && usbDll_ == nullptr) {

@@ -1,10 +1,10 @@
 #include "reader/acr120_trace.h"
 
 #include <atomic>
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 
+#include "ascii/hex.h"
 #include "platform/code_page.h"
 #include "reader/acr120_api.h"
 
@@ -31,22 +31,9 @@ std::u16string TraceFileNameFromEnvironment() {
     return platform::Utf8ToUtf16(value);
 }
 
-std::string HexDump(const std::uint8_t* bytes, std::size_t count) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(count * 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        text.push_back(kDigits[bytes[i] >> 4]);
-        text.push_back(kDigits[bytes[i] & 0x0F]);
-    }
-    return text;
-}
-
 std::string Address(const void* pointer) {
-    char text[2 * sizeof(std::uintptr_t) + 1];
-    std::snprintf(text, sizeof text, "%0*" PRIXPTR, static_cast<int>(2 * sizeof(std::uintptr_t)),
-                  reinterpret_cast<std::uintptr_t>(pointer));
-    return text;
+    return ascii::HexNumber(reinterpret_cast<std::uintptr_t>(pointer),
+                            static_cast<int>(2 * sizeof(std::uintptr_t)));
 }
 
 std::u16string FormatLine(const platform::LocalTime& time, std::uint32_t threadId,
@@ -66,7 +53,7 @@ void SetStampSource(StampSource source) {
 
 void Describe(std::string& text, SerialBytes argument) {
     text += "*(" + Address(argument.pointer) + ")=";
-    text += HexDump(argument.pointer, acr120::kSerialNumberSize);
+    text += ascii::HexText(argument.pointer, acr120::kSerialNumberSize);
 }
 
 }  // namespace reader_trace

@@ -25,9 +25,6 @@ inline constexpr const char* kTraceEnvironmentVariable = "TAGQUILL_TRACE";
 // The trace path the environment asks for; empty when none.
 std::u16string TraceFileNameFromEnvironment();
 
-// Two upper-case hex digits per byte, no separator: "0102030405060708090A".
-std::string HexDump(const std::uint8_t* bytes, std::size_t count);
-
 // A buffer's address as the trace prints it: as many upper-case hex digits as a
 // pointer has nibbles (8 on 32-bit builds, 16 on 64-bit ones), so that two
 // buffers never print alike.

@@ -5,7 +5,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "core/state.h"
+#include "ascii/hex.h"
+#include "ascii/reader_name.h"
 
 namespace vreader::cli {
 
@@ -56,23 +57,20 @@ Bytes HexArgument(const std::string& text, const char* what) {
         if (c == ':' || c == ' ' || c == '-') {
             continue;
         }
-        if (!std::isxdigit(static_cast<unsigned char>(c))) {
+        if (!ascii::IsHexDigit(c)) {
             BadValue(std::string(what) + ": '" + std::string(1, c) + "' is not a hex digit");
         }
         digits += c;
     }
-    if (digits.empty() || digits.size() % 2 != 0) {
+    auto bytes = ascii::ParseHex(digits);
+    if (digits.empty() || !bytes) {
         BadValue(std::string(what) + " needs whole bytes in hex, not '" + text + "'");
     }
-    Bytes bytes;
-    for (std::size_t i = 0; i < digits.size(); i += 2) {
-        bytes.push_back(static_cast<std::uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
+    return std::move(*bytes);
 }
 
 std::string ExistingReader(const VirtualField& field, const std::string& name) {
-    auto canonical = state::CanonicalReaderName(name);
+    auto canonical = ascii::CanonicalReaderName(name);
     if (!canonical) {
         BadValue("'" + name + "' is no reader name (COM1..COM8 or USB1..USB8)");
     }

@@ -5,18 +5,16 @@
 #include <cstddef>
 #include <map>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "command_line/syntax.h"
 #include "control/virtual_field.h"
 
 namespace vreader::cli {
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using UsageError = command_line::UsageError;
 
 // The words after the command: positionals, and --options with their values.
 struct Args {

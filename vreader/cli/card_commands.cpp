@@ -4,6 +4,7 @@
 #include <iostream>
 #include <optional>
 
+#include "ascii/hex.h"
 #include "cli/card_display.h"
 #include "cli/command_handlers.h"
 #include "cli/exit_codes.h"
@@ -84,7 +85,8 @@ int NewCardCommand(VirtualField& field, const Args& args) {
     }
     const Bytes image = MakeBlankCard(kind, uid);
     const Bytes cardUid = UidOfImage(image);
-    const std::string name = args.Option("name").value_or("card-" + HexText(cardUid) + ".mfd");
+    const std::string name =
+        args.Option("name").value_or("card-" + ascii::HexText(cardUid) + ".mfd");
     fs::path where;
     if (out) {
         std::error_code error;
@@ -98,8 +100,8 @@ int NewCardCommand(VirtualField& field, const Args& args) {
     } else {
         where = SaveToCardsFolder(field, image, name);
     }
-    std::cout << KindName(image.size()) << ", UID " << HexText(cardUid) << ": " << where.string()
-              << "\n";
+    std::cout << KindName(image.size()) << ", UID " << ascii::HexText(cardUid) << ": "
+              << where.string() << "\n";
     return kOk;
 }
 
@@ -156,7 +158,7 @@ int ConvertCommand(VirtualField&, const Args& args) {
     const auto to = FormatOption(args.Option("to"));
     const Bytes image = LoadDump(in, from);
     SaveDump(out, image, to);
-    std::cout << KindName(image.size()) << ", UID " << HexText(UidOfImage(image)) << ": "
+    std::cout << KindName(image.size()) << ", UID " << ascii::HexText(UidOfImage(image)) << ": "
               << in.string() << " -> " << out.string() << "\n";
     return kOk;
 }

@@ -3,8 +3,8 @@
 #include <iostream>
 #include <span>
 
+#include "ascii/hex.h"
 #include "core/mifare.h"
-#include "core/state.h"
 
 namespace vreader::cli {
 
@@ -17,10 +17,6 @@ constexpr std::size_t kLockBytesPage = 2;
 constexpr std::size_t kOtpPage = 3;
 constexpr std::size_t kBccOffset = 4;  // after the 4-byte UID in block 0
 constexpr int kTrailerGroup = 3;
-
-std::string Hex(const std::uint8_t* data, std::size_t size) {
-    return state::Hex(data, size);
-}
 
 // Printable ASCII as is, anything else as a dot.
 std::string PrintableText(const std::uint8_t* data, std::size_t size) {
@@ -45,7 +41,7 @@ void ShowPages(const Bytes& image) {
     for (std::size_t page = 0; page < kPageCount; ++page) {
         const std::uint8_t* bytes = image.data() + page * mifare::kPageSize;
         std::cout << "  page " << (page < 10 ? " " : "") << page << "  "
-                  << Hex(bytes, mifare::kPageSize) << "  |"
+                  << ascii::HexText(bytes, mifare::kPageSize) << "  |"
                   << PrintableText(bytes, mifare::kPageSize) << "|" << PageNote(page) << "\n";
     }
 }
@@ -55,9 +51,10 @@ void ShowSector(const Bytes& image, int sector) {
     const int trailerBlock = mifare::TrailerOfSector(sector);
     const std::uint8_t* trailer = image.data() + trailerBlock * mifare::kBlockSize;
     std::cout << "Sector " << sector << " (blocks " << first << "-" << trailerBlock << ")  key A "
-              << Hex(trailer + mifare::kKeyAOffset, mifare::kKeySize) << "  key B "
-              << Hex(trailer + mifare::kKeyBOffset, mifare::kKeySize) << "  access "
-              << Hex(trailer + mifare::kAccessBytesOffset, mifare::kAccessBytesSize) << "\n";
+              << ascii::HexText(trailer + mifare::kKeyAOffset, mifare::kKeySize) << "  key B "
+              << ascii::HexText(trailer + mifare::kKeyBOffset, mifare::kKeySize) << "  access "
+              << ascii::HexText(trailer + mifare::kAccessBytesOffset, mifare::kAccessBytesSize)
+              << "\n";
     const auto access = mifare::DecodeAccess(
         std::span(trailer + mifare::kAccessBytesOffset, mifare::kAccessBitsSize));
     if (!access) {
@@ -72,7 +69,7 @@ void ShowSector(const Bytes& image, int sector) {
                   << (block < 10    ? "  "
                       : block < 100 ? " "
                                     : "")
-                  << block << "  " << Hex(data, mifare::kBlockSize) << "  |"
+                  << block << "  " << ascii::HexText(data, mifare::kBlockSize) << "  |"
                   << PrintableText(data, mifare::kBlockSize) << "|";
         const bool groupStarts =
             block == first || mifare::GroupOfBlock(block) != mifare::GroupOfBlock(block - 1);
@@ -88,10 +85,6 @@ void ShowSector(const Bytes& image, int sector) {
 
 }  // namespace
 
-std::string HexText(const Bytes& bytes) {
-    return Hex(bytes.data(), bytes.size());
-}
-
 std::string KindName(std::size_t imageSize) {
     switch (imageSize) {
         case mifare::k1KSize:
@@ -104,12 +97,12 @@ std::string KindName(std::size_t imageSize) {
 }
 
 std::string DescribeCard(const CardInfo& card) {
-    return card.name + "  " + KindName(ImageSize(card.kind)) + "  UID " + HexText(card.uid);
+    return card.name + "  " + KindName(ImageSize(card.kind)) + "  UID " + ascii::HexText(card.uid);
 }
 
 void ShowImage(const Bytes& image, const std::string& title) {
     std::cout << title << ": " << KindName(image.size()) << ", UID "
-              << HexText(mifare::UidOf(image)) << "\n";
+              << ascii::HexText(mifare::UidOf(image)) << "\n";
     if (image.size() == mifare::kSevenByteSize) {
         ShowPages(image);
         return;

@@ -9,7 +9,6 @@
 
 namespace vreader::cli {
 
-std::string HexText(const Bytes& bytes);
 std::string KindName(std::size_t imageSize);
 std::string DescribeCard(const CardInfo& card);
 // Prints the image as pages (7-byte tag) or sectors with keys, access conditions, data

@@ -2,13 +2,12 @@
 // Splits tagquill-vreader's words into the state folder, the command and its arguments.
 
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/commands.h"
 
 namespace vreader::cli {
 
@@ -19,10 +18,10 @@ struct CommandLine {
     Args args;
 };
 
-// Whether a known option takes a value; nullopt for an option no command knows.
-using OptionLookup = std::function<std::optional<bool>(std::string_view name)>;
-
-// Throws UsageError for an unknown option or one missing its value, wherever it stands.
-CommandLine ParseCommandLine(const std::vector<std::string>& words, const OptionLookup& takesValue);
+// `options`: every option some command takes. Throws UsageError for an option none
+// takes or one missing its value, wherever it stands; whether the command takes its
+// options and arguments is the command table's to say.
+CommandLine ParseCommandLine(const std::vector<std::string>& words,
+                             const std::vector<CommandOption>& options);
 
 }  // namespace vreader::cli

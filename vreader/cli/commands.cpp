@@ -1,5 +1,7 @@
 #include "cli/commands.h"
 
+#include <algorithm>
+
 #include "cli/command_handlers.h"
 
 namespace vreader::cli {
@@ -36,15 +38,18 @@ const Command* FindCommand(std::string_view name) {
     return nullptr;
 }
 
-std::optional<bool> OptionTakesValue(std::string_view name) {
+std::vector<CommandOption> AllOptions() {
+    std::vector<CommandOption> all;
     for (const auto& command : Commands()) {
         for (const auto& option : command.options) {
-            if (option.name == name) {
-                return option.takesValue;
+            if (std::none_of(all.begin(), all.end(), [&](const CommandOption& known) {
+                    return known.name == option.name;
+                })) {
+                all.push_back(option);
             }
         }
     }
-    return std::nullopt;
+    return all;
 }
 
 void CheckArguments(const Command& command, const Args& args) {

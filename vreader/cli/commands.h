@@ -26,8 +26,8 @@ struct Command {
 };
 
 const Command* FindCommand(std::string_view name);
-// Whether an option of any command takes a value; nullopt when no command has it.
-std::optional<bool> OptionTakesValue(std::string_view name);
+// Every option some command takes, once.
+std::vector<CommandOption> AllOptions();
 
 // Rejects positionals and options the command does not take.
 void CheckArguments(const Command& command, const Args& args);

@@ -36,7 +36,7 @@ int ExitFor(ErrorKind kind) {
 }
 
 int Run(const std::vector<std::string>& words) {
-    const CommandLine line = ParseCommandLine(words, OptionTakesValue);
+    const CommandLine line = ParseCommandLine(words, AllOptions());
     if (line.help) {
         std::cout << kUsageText;
         return kOk;

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "ascii/reader_name.h"
 #include "cli/card_display.h"
 #include "cli/command_handlers.h"
 #include "cli/exit_codes.h"
@@ -21,7 +22,7 @@ int InitCommand(VirtualField& field, const Args&) {
 
 int AddReaderCommand(VirtualField& field, const Args& args) {
     const std::string& given = args.At(0, "reader name");
-    const auto name = state::CanonicalReaderName(given);
+    const auto name = ascii::CanonicalReaderName(given);
     if (!name) {
         BadValue("'" + given + "' is no reader name (COM1..COM8 or USB1..USB8)");
     }

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "ascii/case_fold.h"
+#include "ascii/hex.h"
 #include "control/dump_text.h"
 #include "control/json_dump.h"
 #include "core/mifare.h"
@@ -20,11 +22,10 @@ using dump_text::BadFormat;
 using dump_text::BadImage;
 using dump_text::CheckImageSize;
 using dump_text::DecodeHex;
-using dump_text::Lower;
 using dump_text::Trim;
 
 std::string LowerHex(const std::uint8_t* data, std::size_t size) {
-    return Lower(state::Hex(data, size));
+    return ascii::Lower(ascii::HexText(data, size));
 }
 
 Bytes ParseEml(const std::string& content) {
@@ -122,10 +123,10 @@ std::string FormatMct(const Bytes& image) {
     for (int s = 0; s < mifare::SectorCount(image.size()); ++s) {
         out += "+Sector: " + std::to_string(s) + "\n";
         for (int b = 0; b < mifare::BlocksInSector(s); ++b) {
-            out +=
-                state::Hex(image.data() + (mifare::FirstBlockOfSector(s) + b) * mifare::kBlockSize,
-                           mifare::kBlockSize) +
-                "\n";
+            out += ascii::HexText(
+                       image.data() + (mifare::FirstBlockOfSector(s) + b) * mifare::kBlockSize,
+                       mifare::kBlockSize) +
+                   "\n";
         }
     }
     return out;
@@ -134,7 +135,7 @@ std::string FormatMct(const Bytes& image) {
 }  // namespace
 
 std::optional<DumpFormat> DumpFormatOfPath(const fs::path& path) {
-    const std::string ext = Lower(path.extension().string());
+    const std::string ext = ascii::Lower(path.extension().string());
     if (ext == ".mfd" || ext == ".bin" || ext == ".dump" || ext == ".raw")
         return DumpFormat::kRaw;
     if (ext == ".eml")
@@ -171,9 +172,7 @@ std::optional<DumpFormat> DumpFormatOfContent(const std::string& content) {
             return DumpFormat::kJson;
         }
         any = true;
-        const bool hex = std::all_of(line.begin(), line.end(), [](char c) {
-            return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-        });
+        const bool hex = std::all_of(line.begin(), line.end(), ascii::IsHexDigit);
         allHexBlocks =
             allHexBlocks && hex &&
             (line.size() == 2 * mifare::kBlockSize || line.size() == 2 * mifare::kPageSize);
@@ -188,7 +187,7 @@ std::optional<DumpFormat> DumpFormatOfContent(const std::string& content) {
 }
 
 std::optional<DumpFormat> DumpFormatFromName(const std::string& name) {
-    const std::string lower = Lower(name);
+    const std::string lower = ascii::Lower(name);
     if (lower == "raw" || lower == "mfd" || lower == "bin")
         return DumpFormat::kRaw;
     if (lower == "eml")

@@ -20,7 +20,6 @@ Bytes DecodeHex(const std::string& text, std::size_t bytes, const std::string& w
 
 void CheckImageSize(const Bytes& image, const std::string& what);
 
-std::string Lower(std::string text);
 std::string Trim(const std::string& line);
 
 }  // namespace vreader::dump_text

@@ -3,9 +3,9 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "ascii/hex.h"
 #include "control/dump_text.h"
 #include "core/mifare.h"
-#include "core/state.h"
 
 namespace vreader {
 
@@ -79,10 +79,6 @@ Bytes ImageOfBlocks(const nlohmann::json& blocks) {
     return image;
 }
 
-std::string Hex(const std::uint8_t* data, std::size_t size) {
-    return state::Hex(data, size);
-}
-
 }  // namespace
 
 Bytes ParseJsonDump(const std::string& content) {
@@ -118,15 +114,15 @@ std::string FormatJsonDump(const Bytes& image) {
     using OrderedJson = nlohmann::ordered_json;
     const bool sevenByteTag = image.size() == mifare::kSevenByteSize;
     const Bytes uid = mifare::UidOf(image);
-    OrderedJson card = {{"UID", Hex(uid.data(), uid.size())}};
+    OrderedJson card = {{"UID", ascii::HexText(uid.data(), uid.size())}};
     if (!sevenByteTag) {
-        card["ATQA"] = Hex(image.data() + kAtqaOffset, kAtqaSize);
-        card["SAK"] = Hex(image.data() + kSakOffset, 1);
+        card["ATQA"] = ascii::HexText(image.data() + kAtqaOffset, kAtqaSize);
+        card["SAK"] = ascii::HexText(image.data() + kSakOffset, 1);
     }
     OrderedJson blocks = OrderedJson::object();
     const std::size_t unit = sevenByteTag ? mifare::kPageSize : mifare::kBlockSize;
     for (std::size_t i = 0; i < image.size() / unit; ++i) {
-        blocks[std::to_string(i)] = Hex(image.data() + i * unit, unit);
+        blocks[std::to_string(i)] = ascii::HexText(image.data() + i * unit, unit);
     }
     OrderedJson document = {{"Created", "tagquill-vreader"},
                             {"FileType", sevenByteTag ? "mfu" : "mfc v2"},
@@ -138,10 +134,10 @@ std::string FormatJsonDump(const Bytes& image) {
             const std::uint8_t* trailer =
                 image.data() + mifare::TrailerOfSector(sector) * mifare::kBlockSize;
             sectorKeys[std::to_string(sector)] = {
-                {"KeyA", Hex(trailer + mifare::kKeyAOffset, mifare::kKeySize)},
-                {"KeyB", Hex(trailer + mifare::kKeyBOffset, mifare::kKeySize)},
+                {"KeyA", ascii::HexText(trailer + mifare::kKeyAOffset, mifare::kKeySize)},
+                {"KeyB", ascii::HexText(trailer + mifare::kKeyBOffset, mifare::kKeySize)},
                 {"AccessConditions",
-                 Hex(trailer + mifare::kAccessBytesOffset, mifare::kAccessBytesSize)}};
+                 ascii::HexText(trailer + mifare::kAccessBytesOffset, mifare::kAccessBytesSize)}};
         }
         document["SectorKeys"] = sectorKeys;
     }

@@ -6,6 +6,8 @@
 #include <sstream>
 #include <thread>
 
+#include "ascii/hex.h"
+#include "ascii/reader_name.h"
 #include "core/files.h"
 #include "core/mifare.h"
 #include "core/state.h"
@@ -39,7 +41,7 @@ bool RemoveTree(const fs::path& folder) {
 }
 
 std::string CheckedReader(const std::string& reader) {
-    auto name = st::CanonicalReaderName(reader);
+    auto name = ascii::CanonicalReaderName(reader);
     if (!name) {
         Throw(ErrorKind::kBadArgument,
               "'" + reader + "' is no reader name (COM1..COM8 or USB1..USB8)");
@@ -199,9 +201,9 @@ bool VirtualField::HasReader(const std::string& reader) const {
 
 std::vector<std::string> VirtualField::Readers() const {
     std::vector<std::string> names;
-    for (const char* kind : {"COM", "USB"}) {
-        for (int i = 1; i <= 8; ++i) {
-            const std::string name = kind + std::to_string(i);
+    for (const auto kind : {ascii::ReaderKind::Serial, ascii::ReaderKind::Usb}) {
+        for (int number = 1; number <= ascii::kMaxReaderNumber; ++number) {
+            const std::string name = ascii::ReaderNameText({kind, number});
             if (HasReader(name)) {
                 names.push_back(name);
             }
@@ -236,8 +238,7 @@ fs::path VirtualField::NewCard(const std::string& reader, CardKind kind,
     }
     const Bytes image = MakeBlankCard(kind, uid);
     const Bytes id = mifare::UidOf(image);
-    return PlaceImage(reader, image,
-                      name.empty() ? "card-" + st::Hex(id.data(), id.size()) + ".mfd" : name);
+    return PlaceImage(reader, image, name.empty() ? "card-" + ascii::HexText(id) + ".mfd" : name);
 }
 
 fs::path VirtualField::PlaceImage(const std::string& reader, const Bytes& image,
@@ -310,7 +311,7 @@ Bytes VirtualField::ReadCard(const std::string& card) const {
     std::error_code ec;
     if (fs::is_regular_file(card, ec)) {
         path = card;
-    } else if (slash != std::string::npos && st::CanonicalReaderName(card.substr(0, slash))) {
+    } else if (slash != std::string::npos && ascii::CanonicalReaderName(card.substr(0, slash))) {
         path = ReaderDir(card.substr(0, slash)) / card.substr(slash + 1);
     } else {
         path = CardsDir() / card;

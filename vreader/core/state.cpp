@@ -2,27 +2,19 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include "ascii/case_fold.h"
 #include "core/files.h"
 #include "core/mifare.h"
 
 namespace vreader::state {
 
 namespace {
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
 
 std::optional<int> ToInt(std::string_view text) {
     int value = 0;
@@ -57,26 +49,11 @@ fs::path ReaderFolder(const fs::path& stateDir, const std::string& name) {
     return stateDir / (name + files::kReaderFolderSuffix);
 }
 
-std::optional<std::string> CanonicalReaderName(std::string_view name) {
-    if (name.size() != 4) {
-        return std::nullopt;
-    }
-    std::string upper;
-    for (char c : name) {
-        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    if ((upper.starts_with("COM") || upper.starts_with("USB")) && upper[3] >= '1' &&
-        upper[3] <= '8') {
-        return upper;
-    }
-    return std::nullopt;
-}
-
 bool IsCardFileName(std::string_view name) {
     if (name.empty() || name.front() == '.') {
         return false;
     }
-    const std::string lower = Lower(name);
+    const std::string lower = ascii::Lower(name);
     return lower.ends_with(".mfd") || lower.ends_with(".bin") || lower.ends_with(".dump");
 }
 
@@ -315,17 +292,6 @@ bool WriteFaults(const fs::path& readerDir, const std::vector<Fault>& faults) {
 
 void AppendCallLog(const fs::path& readerDir, const std::string& line) {
     files::AppendChunk(readerDir / kCallLogFile, line + "\n", kCallLogLimit);
-}
-
-std::string Hex(const std::uint8_t* data, std::size_t size) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(size * 2);
-    for (std::size_t i = 0; i < size; ++i) {
-        out += kDigits[data[i] >> 4];
-        out += kDigits[data[i] & 0x0F];
-    }
-    return out;
 }
 
 }  // namespace vreader::state

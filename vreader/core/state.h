@@ -56,8 +56,6 @@ fs::path StateDir();  // TAGQUILL_VREADER_DIR when set and not empty
 // The folder of reader `name` ("COM1"): <state>/COM1, or <state>/COM1_ on Windows.
 fs::path ReaderFolder(const fs::path& stateDir, const std::string& name);
 
-// "com3" -> "COM3"; nullopt unless COM1..COM8 or USB1..USB8.
-std::optional<std::string> CanonicalReaderName(std::string_view name);
 // Whether the name is one a card image may have in a field (.mfd, .bin, .dump, any case).
 bool IsCardFileName(std::string_view name);
 
@@ -125,7 +123,5 @@ bool WriteFaults(const fs::path& readerDir, const std::vector<Fault>& faults);
 bool IsKnownFunction(std::string_view name);
 
 void AppendCallLog(const fs::path& readerDir, const std::string& line);
-
-std::string Hex(const std::uint8_t* data, std::size_t size);
 
 }  // namespace vreader::state

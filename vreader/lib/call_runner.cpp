@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "ascii/hex.h"
 #include "core/state.h"
 #include "lib/fault_engine.h"
 #include "lib/handle_table.h"
@@ -37,7 +38,7 @@ std::int16_t RunCall(std::int16_t handle, const char* function, Station station,
 }
 
 std::string HexOrNull(const std::uint8_t* data, std::size_t size) {
-    return data == nullptr ? std::string("null") : state::Hex(data, size);
+    return data == nullptr ? std::string("null") : ascii::HexText(data, size);
 }
 
 }  // namespace vreader::lib

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "ascii/reader_name.h"
 #include "core/mifare.h"
 #include "core/state.h"
 #include "lib/call_runner.h"
@@ -25,13 +26,13 @@ using FaultType = state::Fault::Type;
 
 namespace {
 
-constexpr int kPortCount = 8;
+constexpr int kPortCount = ascii::kMaxReaderNumber;
 constexpr std::size_t kFourByteUid = 4;
 constexpr std::size_t kSevenByteUid = 7;
 
 fs::path ReaderDir(const fs::path& stateDir, Variant variant, std::int16_t portIndex) {
-    return state::ReaderFolder(stateDir,
-                               (variant.usb ? "USB" : "COM") + std::to_string(portIndex + 1));
+    const ascii::ReaderKind kind = variant.usb ? ascii::ReaderKind::Usb : ascii::ReaderKind::Serial;
+    return state::ReaderFolder(stateDir, ascii::ReaderNameText({kind, portIndex + 1}));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/state.h"
+#include "ascii/hex.h"
 
 namespace vreader::lib {
 
@@ -15,7 +15,7 @@ void PutSerialNumber(const mifare::Bytes& uid, std::uint8_t* serialNumber) {
 std::string SerialNumberHex(const mifare::Bytes& uid) {
     mifare::Bytes serialNumber(kSerialNumberSize, 0);
     PutSerialNumber(uid, serialNumber.data());
-    return state::Hex(serialNumber.data(), serialNumber.size());
+    return ascii::HexText(serialNumber);
 }
 
 }  // namespace vreader::lib

@@ -6,6 +6,7 @@
 #include "app/card_session.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/notice_text.h"
+#include "ascii/hex.h"
 #include "card/notice_error_kind.h"
 #include "card/notice_file.h"
 #include "errors/caught_error.h"
@@ -18,16 +19,6 @@
 namespace notice_cli {
 namespace {
 
-std::string Hex(const std::uint8_t* bytes, std::size_t count) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i) {
-        text.push_back(kDigits[bytes[i] >> 4]);
-        text.push_back(kDigits[bytes[i] & 0xF]);
-    }
-    return text;
-}
-
 // The card the selection chose; nothing when no selection got that far (the
 // selection clears the tag type before it lists the field).
 void NameSelectedCard(const app::ICardSession& card, CardReport& report) {
@@ -36,7 +27,7 @@ void NameSelectedCard(const app::ICardSession& card, CardReport& report) {
         std::min<std::size_t>(tag.serialNumberLength, tag.serialNumber.size());
     // The tag type is set by a selection only; a UID of zeros is still a UID.
     if (tag.tagType != 0 && length > 0) {
-        report.uid = Hex(tag.serialNumber.data(), length);
+        report.uid = ascii::HexText(tag.serialNumber.data(), length);
         report.cardType = tag.cardType;
     }
 }

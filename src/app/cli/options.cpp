@@ -1,8 +1,9 @@
 #include "app/cli/options.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
+
+#include "command_line/syntax.h"
 
 namespace notice_cli {
 namespace {
@@ -64,90 +65,50 @@ bool IsAnsiCodePage(unsigned codePage) {
 
 Options ParseOptions(const std::vector<std::string>& words) {
     Options options;
-    std::vector<std::string> positional;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        std::string word = words[i];
-        if (optionsEnded || word.size() < 2 || word[0] != '-') {
-            positional.push_back(word);
-            continue;
+    command_line::Syntax syntax;
+    syntax.Switch("-h,--help", [&options] { options.help = true; });
+    syntax.Switch("--version", [&options] { options.version = true; });
+    for (const auto& [name, slot] :
+         {std::pair{"--reader", &options.reader}, std::pair{"--key", &options.key.text},
+          std::pair{"--key-file", &options.key.file}, std::pair{"--new-key", &options.newKey.text},
+          std::pair{"--new-key-file", &options.newKey.file},
+          std::pair{"--file", &options.notice.file}}) {
+        syntax.Value(name, [option = name, slot = slot](const std::string& value) {
+            SetOnce(*slot, value, option);
+        });
+    }
+    syntax.Value("--code-page", [&options](const std::string& text) {
+        const unsigned long codePage = WholeNumber(text, "--code-page", 1);
+        if (!IsAnsiCodePage(static_cast<unsigned>(codePage))) {
+            throw UsageError(
+                "--code-page takes a Windows ANSI code page (874, 932, 936, 949, "
+                "950, 1250 to 1258), not " +
+                text);
         }
-        if (word == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::optional<std::string> attached;  // --name=value
-        if (const auto equals = word.find('=');
-            word.rfind("--", 0) == 0 && equals != std::string::npos) {
-            attached = word.substr(equals + 1);
-            word.resize(equals);
-        }
-        const auto value = [&]() -> std::string {
-            if (attached) {
-                return *attached;
-            }
-            if (i + 1 >= words.size()) {
-                throw UsageError(word + " needs a value");
-            }
-            return words[++i];
-        };
-        const auto noValue = [&] {
-            if (attached) {
-                throw UsageError(word + " takes no value");
-            }
-        };
-        if (word == "--help" || word == "-h") {
-            noValue();
-            options.help = true;
-        } else if (word == "--version") {
-            noValue();
-            options.version = true;
-        } else if (word == "--reader") {
-            SetOnce(options.reader, value(), "--reader");
-        } else if (word == "--key") {
-            SetOnce(options.key.text, value(), "--key");
-        } else if (word == "--key-file") {
-            SetOnce(options.key.file, value(), "--key-file");
-        } else if (word == "--new-key") {
-            SetOnce(options.newKey.text, value(), "--new-key");
-        } else if (word == "--new-key-file") {
-            SetOnce(options.newKey.file, value(), "--new-key-file");
-        } else if (word == "--file") {
-            SetOnce(options.notice.file, value(), "--file");
-        } else if (word == "--code-page") {
-            const std::string text = value();
-            const unsigned long codePage = WholeNumber(text, "--code-page", 1);
-            if (!IsAnsiCodePage(static_cast<unsigned>(codePage))) {
-                throw UsageError(
-                    "--code-page takes a Windows ANSI code page (874, 932, 936, 949, "
-                    "950, 1250 to 1258), not " +
-                    text);
-            }
-            options.codePage = static_cast<unsigned>(codePage);
-        } else if (word == "--wait") {
+        options.codePage = static_cast<unsigned>(codePage);
+    });
+    // Only a number is taken as the seconds: "--wait Hello" waits, and writes Hello.
+    syntax.OptionalValue(
+        "--wait", [](const std::string& word) { return Seconds(word).has_value(); },
+        [&options](const std::optional<std::string>& seconds) {
             options.wait = true;
-            // The seconds are optional: a following number is taken as them.
-            std::optional<std::string> seconds = attached;
-            if (!seconds && i + 1 < words.size() && Seconds(words[i + 1])) {
-                seconds = words[++i];
-            }
             if (seconds) {
                 options.waitSeconds = Seconds(*seconds);
                 if (!options.waitSeconds) {
                     throw UsageError("--wait takes seconds, not '" + *seconds + "'");
                 }
             }
-        } else if (word == "--each") {
-            noValue();
-            options.each = true;
-        } else if (word == "--count") {
-            options.count = WholeNumber(value(), "--count", 1);
-        } else if (word == "--json") {
-            noValue();
-            options.json = true;
-        } else {
-            throw UsageError("unknown option " + word);
-        }
+        });
+    syntax.Switch("--each", [&options] { options.each = true; });
+    syntax.Value("--count", [&options](const std::string& text) {
+        options.count = WholeNumber(text, "--count", 1);
+    });
+    syntax.Switch("--json", [&options] { options.json = true; });
+    std::vector<std::string> positional;
+    try {
+        positional = syntax.Parse(words);
+    } catch (const command_line::UsageError& error) {
+        throw UsageError(error.what());
     }
     if (options.help || options.version) {
         return options;

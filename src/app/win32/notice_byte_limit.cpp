@@ -68,7 +68,8 @@ bool NoticeByteLimit::Fits(std::u16string_view inserted) const {
     }
     DWORD start = 0;
     DWORD end = 0;
-    SendMessageW(edit_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageW(edit_, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
     std::u16string text = WindowText(edit_);
     const std::size_t from = std::min<std::size_t>(start, text.size());
     const std::size_t to = std::min<std::size_t>(std::max<std::size_t>(end, from), text.size());

@@ -23,8 +23,8 @@ public:
     void SetLimit(unsigned bytes) { limit_ = bytes; }
 
 private:
-    static LRESULT CALLBACK Proc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
-                                 UINT_PTR id, DWORD_PTR self);
+    static LRESULT CALLBACK Proc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                 DWORD_PTR self);
     // Whether the text with the selection replaced by `inserted` fits the card.
     bool Fits(std::u16string_view inserted) const;
 

@@ -11,8 +11,8 @@
 
 #include "app/card_session.h"
 #include "app/dialog_window.h"
-#include "app/win32/notice_byte_limit.h"
 #include "app/monitor_window.h"
+#include "app/win32/notice_byte_limit.h"
 #include "monitor/message_poster.h"
 
 namespace app::win32 {

@@ -8,6 +8,8 @@
 #include <system_error>
 #include <utility>
 
+#include "ascii/case_fold.h"
+#include "ascii/hex.h"
 #include "platform/code_page.h"
 
 namespace platform {
@@ -50,14 +52,10 @@ std::optional<unsigned> ParsePortNumber(std::string_view digits) {
 // Four hex digits, as the instance identifier spells them (upper case).
 std::optional<std::string> UsbId(const fs::path& file) {
     std::optional<std::string> text = ReadAttribute(file);
-    if (!text || text->size() != 4 || !std::all_of(text->begin(), text->end(), [](unsigned char c) {
-            return std::isxdigit(c) != 0;
-        })) {
+    if (!text || text->size() != 4 || !std::all_of(text->begin(), text->end(), ascii::IsHexDigit)) {
         return std::nullopt;
     }
-    std::transform(text->begin(), text->end(), text->begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
+    return ascii::Upper(*text);
 }
 
 // A serial number may hold characters that would cut the identifier apart.

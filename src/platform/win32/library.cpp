@@ -6,10 +6,9 @@
 #include <shlwapi.h>
 // clang-format on
 
-#include <algorithm>
-#include <cctype>
 #include <vector>
 
+#include "ascii/case_fold.h"
 #include "platform/code_page.h"
 
 namespace platform {
@@ -95,10 +94,7 @@ bool FreeLibraryFile(LibraryHandle library) {
 }
 
 std::string SharedLibraryFileName(const std::string& base) {
-    std::string name = base;
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return name + ".dll";
+    return ascii::Upper(base) + ".dll";
 }
 
 bool IsLibraryFileLoaded(const std::filesystem::path& path) {

@@ -194,10 +194,10 @@ TEST_F(CallTrace, AMissingFolderOrNoTraceNameWritesNothingAndChangesNoResult) {
 // an opened handle reported as a failure would never be closed.
 TEST(CallTraceText, RunningOutOfMemoryLosesTheLineAndNothingElse) {
     std::u16string text = u"untouched";
-    EXPECT_FALSE(reader_trace::BuildCallText([]() -> std::string { throw std::bad_alloc(); },
-                                             text));
-    EXPECT_TRUE(reader_trace::BuildCallText([] { return std::string("ACR120_Open(0) = 3"); },
-                                            text));
+    EXPECT_FALSE(
+        reader_trace::BuildCallText([]() -> std::string { throw std::bad_alloc(); }, text));
+    EXPECT_TRUE(
+        reader_trace::BuildCallText([] { return std::string("ACR120_Open(0) = 3"); }, text));
     EXPECT_EQ(text, u"ACR120_Open(0) = 3");
 }
 

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "ascii/hex.h"
 #include "control/card_formats.h"
 #include "control/virtual_field.h"
 #include "core/mifare.h"
-#include "core/state.h"
 
 namespace {
 
@@ -96,8 +96,8 @@ TEST(DumpFormats, ReadWhatOtherToolsWrite) {
         "{\"Created\":\"proxmark3\",\"FileType\":\"mfc v2\",\"Card\":{\"UID\":\"x\"},"
         "\"blocks\":{";
     for (int b = 63; b >= 0; --b) {
-        json += "\"" + std::to_string(b) + "\":\"" +
-                vreader::state::Hex(expected.data() + b * 16, 16) + "\"" + (b ? "," : "");
+        json += "\"" + std::to_string(b) + "\":\"" + ascii::HexText(expected.data() + b * 16, 16) +
+                "\"" + (b ? "," : "");
     }
     json += "},\"SectorKeys\":{\"0\":{\"KeyA\":\"FFFFFFFFFFFF\"}}}";
     EXPECT_EQ(vreader::ParseDump(json, vreader::DumpFormat::kJson), expected);
