@@ -13,6 +13,7 @@
 #include "cli/exit_codes.h"
 #include "cli/usage_text.h"
 #include "control/virtual_field.h"
+#include "platform/console.h"
 
 namespace vreader::cli {
 namespace {
@@ -80,5 +81,7 @@ int Main(const std::vector<std::string>& words) {
 }  // namespace vreader::cli
 
 int main(int argc, char** argv) {
-    return vreader::cli::Main(std::vector<std::string>(argv + 1, argv + argc));
+    // UTF-8 arguments and output whatever the system's own encoding, as
+    // tagquill-notice has them.
+    return vreader::cli::Main(platform::Utf8Arguments(argc, argv));
 }
