@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/code_page.h"
 #include "platform/locale.h"
 
@@ -127,25 +129,30 @@ TEST_F(CodePage, CodePagesThatRefuseConversionFlagsStillConvertAndReport) {
     // The card and both editors count UTF-8's bytes.
     EXPECT_TRUE(platform::IsMultiByteCodePage(65001));
 
-    platform::SetAnsiCodePageOverride(54936);
-    converted = platform::ToAnsi(u"€\u4E2D");
-    EXPECT_FALSE(converted.replaced);
-    EXPECT_EQ(converted.bytes, "\xA2\xE3\xD6\xD0");
-    EXPECT_EQ(platform::FromAnsi(converted.bytes), u"€\u4E2D");
-    EXPECT_TRUE(platform::ToAnsi(loneSurrogate).replaced);
-
+    // A system without one of these code pages says so; it never converts to nothing.
+    const auto whereAvailable = [](unsigned codePage, const std::function<void()>& check) {
+        platform::SetAnsiCodePageOverride(codePage);
+        try {
+            check();
+        } catch (const platform::CodePageUnavailable& error) {
+            EXPECT_EQ(error.CodePage(), codePage);
+        }
+    };
+    whereAvailable(54936, [&] {
+        const auto gb = platform::ToAnsi(u"€\u4E2D");
+        EXPECT_FALSE(gb.replaced);
+        EXPECT_EQ(gb.bytes, "\xA2\xE3\xD6\xD0");
+        EXPECT_EQ(platform::FromAnsi(gb.bytes), u"€\u4E2D");
+        EXPECT_TRUE(platform::ToAnsi(loneSurrogate).replaced);
+    });
     // Japanese JIS: shifts in and out around the kanji; é has no form there.
-    platform::SetAnsiCodePageOverride(50220);
-    try {
-        converted = platform::ToAnsi(u"a\u65E5\u672C");
-        EXPECT_FALSE(converted.replaced);
-        EXPECT_EQ(converted.bytes, "a\x1B$BF|K\\\x1B(B");
-        EXPECT_EQ(platform::FromAnsi(converted.bytes), u"a\u65E5\u672C");
+    whereAvailable(50220, [&] {
+        const auto jis = platform::ToAnsi(u"a\u65E5\u672C");
+        EXPECT_FALSE(jis.replaced);
+        EXPECT_EQ(jis.bytes, "a\x1B$BF|K\\\x1B(B");
+        EXPECT_EQ(platform::FromAnsi(jis.bytes), u"a\u65E5\u672C");
         EXPECT_TRUE(platform::ToAnsi(u"caf\u00E9").replaced);
-    } catch (const platform::CodePageUnavailable& error) {
-        // A system without this code page says so; it never converts to nothing.
-        EXPECT_EQ(error.CodePage(), 50220u);
-    }
+    });
 }
 
 }  // namespace
