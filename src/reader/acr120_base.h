@@ -86,7 +86,10 @@ public:
     static bool AnyMonitorLeftRunning();
 
 protected:
-    // Fields in the order of the original design.
+    // Declared before what uses them, so that the implicit destruction runs from
+    // the users to the used: the port (a handle of a library) and the monitor (which
+    // takes the lock and calls the port) go before the lock and the libraries. The
+    // destructor also resets them in that order by hand, for the monitor left running.
     std::vector<std::uint8_t> readBuffer_;
     std::unique_ptr<CACR120Dll> serialDll_;
     std::unique_ptr<CACR120UDll> usbDll_;
