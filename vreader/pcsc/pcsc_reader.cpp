@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "reader/acr120_api.h"
 
@@ -102,7 +103,7 @@ void Reader::DropCard() {
         api_.disconnect(card_, SCARD_LEAVE_CARD);
         hasCard_ = false;
     }
-    atr_.clear();
+    atrSize_ = 0;
 }
 
 void Reader::DropContext() {
@@ -144,17 +145,21 @@ std::int16_t Reader::EnsureCard() {
         return Fail(result);
     }
     hasCard_ = true;
-    std::array<BYTE, kMaxAtrSize> atr{};
-    DWORD atrSize = atr.size();
+    return ReadStatus();
+}
+
+std::int16_t Reader::ReadStatus() {
+    DWORD atrSize = static_cast<DWORD>(atr_.size());
     DWORD state = 0;
     DWORD protocol = 0;
     DWORD nameSize = 0;
     // The reader's name is known; only the ATR is wanted.
-    result = api_.status(card_, nullptr, &nameSize, &state, &protocol, atr.data(), &atrSize);
+    const LONG result =
+        api_.status(card_, nullptr, &nameSize, &state, &protocol, atr_.data(), &atrSize);
     if (result != SCARD_S_SUCCESS) {
         return Fail(result);
     }
-    atr_.assign(atr.begin(), atr.begin() + std::min<DWORD>(atrSize, atr.size()));
+    atrSize_ = std::min<std::size_t>(atrSize, atr_.size());
     return rc::kOk;
 }
 
@@ -227,8 +232,13 @@ std::int16_t Reader::IdentifyCard(Card& card, bool held) {
         if (const auto code = EnsureHeld(); code != rc::kOk) {
             return code;
         }
-        // The hold proves the card is the one whose UID it read.
+        // The hold proves the card is the one whose UID it read, as long as the
+        // service has seen it neither leave the field nor reset: it tells both
+        // from its own state, without a command to the card.
         if (heldUid_) {
+            if (const auto code = ReadStatus(); code != rc::kOk) {
+                return code;
+            }
             card.uid = *heldUid_;
             return rc::kOk;
         }
@@ -248,7 +258,7 @@ std::int16_t Reader::IdentifyCard(Card& card, bool held) {
     if (code != rc::kOk) {
         return code;
     }
-    card.tagType = TagTypeOfCard(atr_, card.uid.size());
+    card.tagType = TagTypeOfCard(std::span(atr_).first(atrSize_), card.uid.size());
     return rc::kOk;
 }
 

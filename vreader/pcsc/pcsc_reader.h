@@ -68,6 +68,9 @@ private:
     };
 
     std::int16_t EnsureCard();
+    // The connection's state and the card's ATR: fails when the card has left the
+    // field or was reset since the connection was made.
+    std::int16_t ReadStatus();
     // Begins the hold unless it runs already.
     std::int16_t EnsureHeld();
     // The card's UID and type, reconnecting once when the card was replaced;
@@ -89,7 +92,9 @@ private:
     SCARDHANDLE card_{};
     bool hasCard_ = false;
     DWORD protocol_ = 0;
-    Bytes atr_;
+    // A fixed buffer: running out of memory cannot leave a connection without its ATR.
+    std::array<BYTE, kMaxAtrSize> atr_{};
+    std::size_t atrSize_ = 0;
     bool held_ = false;             // a transaction of ours is open on card_
     std::optional<Bytes> heldUid_;  // read under the hold
     std::optional<Key> loadedKey_;  // in the reader's key location, loaded under the hold
