@@ -74,7 +74,7 @@ void CACR120Base::StopMonitor() {
     KeepForever(std::move(port_));
     connected_ = false;
     cardConnected_ = false;
-    readerLock_ = std::make_unique<ReaderLock>();
+    readerLock_ = MakeReaderLock();
     monitor_ = makeMonitor_(*this);
 }
 
@@ -83,11 +83,7 @@ CACR120Base::CACR120Base(PresenceMonitorFactory makeMonitor)
 
 CACR120Base::CACR120Base(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor)
     : makeMonitor_(makeMonitor) {
-    try {
-        readerLock_ = std::make_unique<ReaderLock>();
-    } catch (const std::bad_alloc&) {
-        AtlThrow(kEOutOfMemory);
-    }
+    readerLock_ = MakeReaderLock();
     SetReaderName(nullptr);
     monitor_ = makeMonitor(*this);
 
