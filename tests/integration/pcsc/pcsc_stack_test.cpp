@@ -262,8 +262,8 @@ TEST_P(PcscStack, WrongKeyCardTakenAwayAndNoCardGiveClearCodesAndTheCardWorksAga
     EXPECT_EQ(ReadNotice(card_, u"").storedText, "again");
 }
 
-// While our Save runs, another program keeps loading the factory key,
-// authenticating the notice's first sector and overwriting one of its blocks.
+// Once our Save has begun to write, another program keeps loading the factory
+// key, authenticating the notice's first sector and overwriting one of its blocks.
 // Held, the card takes none of its commands until we let it go, and holds what
 // the Save wrote and nothing else.
 TEST_P(PcscStack, AnotherProgramCannotComeBetweenTheCommandsOfASave) {
@@ -274,36 +274,41 @@ TEST_P(PcscStack, AnotherProgramCannotComeBetweenTheCommandsOfASave) {
     ASSERT_TRUE(other.Connected());
     const pcsc::Bytes junk(pcsc::kMifareBlockSize, 0xEE);
     std::atomic<bool> saving{false};
+    std::atomic<bool> sending{false};
     std::atomic<bool> stop{false};
-    std::atomic<int> writes{0};
     std::atomic<int> writesDuringSave{0};
     std::thread intruder([&] {
+        while (!saving && !stop) {
+            std::this_thread::sleep_for(1ms);
+        }
         while (!stop) {
+            sending = true;
             other.Send(pcsc::LoadKeyCommand(cardtest::kTransportKey.data()));
             other.Send(pcsc::AuthenticateCommand(4, false));
-            const bool during = saving;
-            if (other.Send(pcsc::UpdateBinaryCommand(5, junk.data())) == 0x9000) {
-                ++writes;
-                writesDuringSave += during && saving ? 1 : 0;
+            if (other.Send(pcsc::UpdateBinaryCommand(5, junk.data())) == 0x9000 && saving) {
+                ++writesDuringSave;
             }
         }
     });
-    // It works on the card before the Save begins.
-    EXPECT_TRUE(Eventually([&] { return writes > 0; }));
-
+    // The Save's first write is in flight: the other program's first command goes
+    // to the service meanwhile, to be served as soon as the service may.
+    vpcd_.BeforeAnswerToWrite(1, [&] {
+        saving = true;
+        Eventually([&] { return sending.load(); });
+        std::this_thread::sleep_for(20ms);
+    });
     const std::string text = Text(Capacity());
-    // From the Save's first write on, the card is surely in the Save's hands.
-    vpcd_.BeforeAnswerToWrite(1, [&] { saving = true; });
     try {
         WriteNotice(card_, u"", platform::FromAnsi(text));
     } catch (const CACR120Exception& error) {
         ADD_FAILURE() << "the Save failed with " << error.GetReturnCode();
     }
-    saving = false;
     const Bytes image = vpcd_.Image();  // still held: the other program waits
+    saving = false;
     stop = true;
     card_.Disconnect();
     intruder.join();
+    EXPECT_TRUE(sending);
     EXPECT_EQ(writesDuringSave, 0);
     EXPECT_TRUE(cardtest::SameImage(image, cardtest::CardWithNotice(Kind(), text)));
 }
