@@ -271,7 +271,8 @@ std::int16_t Reader::ListTags(std::uint8_t* count, std::uint8_t* tagTypes, std::
     Release();
     *count = 0;
     Card card;
-    // One command needs no hold: a listing never waits for another program.
+    // One command needs no hold, and the monitor lists twice a second: holding
+    // the card for it would keep every other program waiting.
     const std::int16_t code = IdentifyCard(card, false);
     if (code == rc::kNoCard || code == rc::kInvalidPort) {
         return rc::kOk;
