@@ -1,5 +1,7 @@
 #include "monitor/mon_thread.h"
 
+#include <exception>
+
 #include "errors/caught_error.h"
 #include "monitor/message_poster.h"
 #include "reader/acr120_base.h"
@@ -14,19 +16,25 @@ std::uint32_t CMonThread::Run() {
     CFieldSnapshot snapshot;
     const auto interval = static_cast<std::uint32_t>(pollInterval_.count());
     for (;;) {
-        {
-            // A forced end of this thread unwinds through here (from a library
-            // call that never returns), and the holder releases the lock. That
-            // is why nothing below catches everything.
-            ReaderLockHolder hold(reader_.GetReaderLock());
-            if (!reader_.IsCardConnected()) {
-                // A reader that stops answering is no news; try again later.
-                CatchProgramErrors([&] { Poll(snapshot); }, [](const CaughtError&) {});
-            }
+        // A reader that stops answering, or anything else a listing throws, is no
+        // news; the thread lives on and tries again later. A forced end of this
+        // thread unwinds through here (from a library call that never returns)
+        // with an exception of no type caught below, and the holder releases the
+        // lock on its way. That is why nothing here catches everything.
+        try {
+            CatchProgramErrors([&] { PollUnderLock(snapshot); }, [](const CaughtError&) {});
+        } catch (const std::exception&) {
         }
         if (WaitForStop(interval) != platform::WaitResult::TimedOut) {
             return 0;
         }
+    }
+}
+
+void CMonThread::PollUnderLock(CFieldSnapshot& snapshot) {
+    ReaderLockHolder hold(reader_.GetReaderLock());
+    if (!reader_.IsCardConnected()) {
+        Poll(snapshot);
     }
 }
 

@@ -46,6 +46,8 @@ public:
     std::uint32_t Run() override;
 
 private:
+    // One poll under the reader lock, unless the window holds a card.
+    void PollUnderLock(CFieldSnapshot& snapshot);
     // One listing and comparison; updates `snapshot` only when the listing worked.
     void Poll(CFieldSnapshot& snapshot);
     void Post(std::uintptr_t wParam);

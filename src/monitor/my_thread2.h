@@ -2,13 +2,15 @@
 // A worker thread that is started once, asked to stop through an event, and
 // ended by force when it does not stop in time.
 //
-// A forced end must never leave a lock held: the original Windows design ended
-// the thread with TerminateThread, which abandons any critical section it owns
-// and deadlocks the next user of the reader. Here a forced end is a deferred
-// cancellation: the thread unwinds from its next wait (its stop-event wait, or a
-// blocking call inside the reader library), running destructors, so a scoped
-// lock holder on its stack releases the reader lock. A body must therefore never
-// swallow the unwinding with a catch-all (`catch (...)` without rethrow).
+// A forced end must never leave a lock held, or the next user of the reader
+// waits for ever. On POSIX a forced end is a deferred cancellation: the thread
+// unwinds from its next wait (its stop-event wait, or a blocking call inside the
+// reader library), running destructors, so a scoped lock holder on its stack
+// releases the reader lock. A body must therefore never swallow the unwinding
+// with a catch-all (`catch (...)` without rethrow). On Windows the system can
+// only terminate a thread, which unwinds nothing; there the reader lock is a
+// kernel mutex that the system hands on when its owner is gone
+// (platform/reader_mutex.h).
 //
 // A thread that does not end even then (it spins, or blocks where a forced end
 // cannot reach it) is not waited for without end: after kForcedEndWaitMs it is

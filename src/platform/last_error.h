@@ -4,6 +4,7 @@
 // 1056 already running ...). On Windows it is the system's own value.
 
 #include <cstdint>
+#include <system_error>
 
 namespace platform {
 
@@ -20,5 +21,8 @@ void SetLastErrorValue(std::uint32_t value);
 
 // Maps an errno value to the nearest Win32 error code.
 std::uint32_t Win32ErrorFromErrno(int errnoValue);
+// The Win32 error code of a standard library error: the system's own value on
+// Windows, an errno value mapped elsewhere.
+std::uint32_t Win32ErrorOf(const std::error_code& code);
 
 }  // namespace platform

@@ -57,7 +57,7 @@ void CACR120Base::StopMonitor() {
     KeepForever(std::move(port_));
     connected_ = false;
     cardConnected_ = false;
-    readerLock_ = std::make_unique<ReaderLock>();
+    readerLock_ = MakeReaderLock();
     monitor_ = makeMonitor_(*this);
 }
 
@@ -67,11 +67,7 @@ CACR120Base::CACR120Base(PresenceMonitorFactory makeMonitor)
 CACR120Base::CACR120Base(const platform::ModuleRef& module, PresenceMonitorFactory makeMonitor,
                          LibraryLoading loading)
     : makeMonitor_(makeMonitor), module_(module) {
-    try {
-        readerLock_ = std::make_unique<ReaderLock>();
-    } catch (const std::bad_alloc&) {
-        AtlThrow(kEOutOfMemory);
-    }
+    readerLock_ = MakeReaderLock();
     SetReaderName(nullptr);
     monitor_ = makeMonitor(*this);
 

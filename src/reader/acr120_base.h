@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "platform/library.h"
-#include "platform/reader_mutex.h"
 #include "reader/acr120_dll.h"
 #include "reader/acr120u_dll.h"
 #include "reader/presence_monitor.h"
+#include "reader/reader_lock.h"
 #include "reader/reader_port.h"
 
 class IMessagePoster;
@@ -31,12 +31,6 @@ using MifareKey = std::array<std::uint8_t, 6>;
 // How long Disconnect, Connect and StartMonitor let the monitor finish its
 // listing before ending it by force.
 inline constexpr std::uint32_t kMonitorStopTimeoutMs = 60000;
-
-// The reader lock. Held only through ReaderLockHolder, so that an error, or the
-// unwinding of a monitor thread ended by force, always releases it; on Windows,
-// where a forced end does not unwind, the lock itself survives its owner.
-using ReaderLock = platform::ReaderMutex;
-using ReaderLockHolder = std::lock_guard<ReaderLock>;
 
 // When the reader libraries are loaded: both at construction, as the window
 // needs (a missing one ends the program before the window shows), or each by the
@@ -93,7 +87,10 @@ public:
     static bool AnyMonitorLeftRunning();
 
 protected:
-    // Fields in the order of the original design.
+    // Declared before what uses them, so that the implicit destruction runs from
+    // the users to the used: the port (a handle of a library) and the monitor (which
+    // takes the lock and calls the port) go before the lock and the libraries. The
+    // destructor also resets them in that order by hand, for the monitor left running.
     std::vector<std::uint8_t> readBuffer_;
     std::unique_ptr<CACR120Dll> serialDll_;
     std::unique_ptr<CACR120UDll> usbDll_;

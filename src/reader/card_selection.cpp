@@ -2,6 +2,7 @@
 // the presence monitor afterwards.
 
 #include "errors/coded_exception.h"
+#include "errors/system_exception.h"
 #include "reader/acr120_base.h"
 #include "reader/reader_error.h"
 
@@ -29,6 +30,13 @@ void CACR120Base::ConnectCard() {
 }
 
 void CACR120Base::DisconnectCard() {
-    ReaderLockHolder hold(*readerLock_);
+    try {
+        ReaderLockHolder hold(*readerLock_);
+        cardConnected_ = false;
+        return;
+    } catch (const CSystemException&) {
+        // A lock the system cannot take is one nobody holds: the monitor, which reads
+        // the flag only under it, cannot be reading it now.
+    }
     cardConnected_ = false;
 }

@@ -46,6 +46,9 @@ int Run(const std::vector<std::string>& words) {
         throw UsageError("no command given");
     }
     const std::filesystem::path dir = line.dir ? *line.dir : StateDirFromEnvironment();
+    if (dir.empty()) {
+        BadValue("no state folder: set TAGQUILL_VREADER_DIR, or give the user a home folder");
+    }
     std::error_code error;
     // Else every reader would simply be missing from it, which reads as success.
     if (std::filesystem::exists(dir, error) && !std::filesystem::is_directory(dir, error)) {

@@ -32,6 +32,9 @@ private:
     bool busy_ = false;
 };
 
+// State files are the user's alone when this makes them. They are opened without
+// following a symbolic link, and without waiting, and are read or written only
+// when they are regular files.
 std::optional<Bytes> ReadWholeFile(const fs::path& path, std::uintmax_t limit);
 // Writes `temp` (which must not exist), flushes it to the disk and renames it over
 // `path`; false (temp removed) when a step failed.
@@ -46,7 +49,8 @@ void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t l
 // name the serial devices in every folder, so a folder cannot be called that.
 extern const char* const kReaderFolderSuffix;
 
-// Creates the folder and any missing parents; true when it exists afterwards.
+// Creates the folder and any missing parents, for the user alone; true when it
+// exists afterwards.
 bool MakeFolders(const fs::path& folder);
 
 // Wakes, in every process, the library calls held by a "block" fault, so that they look
@@ -64,7 +68,7 @@ extern const wchar_t* const kFaultChangeEventName;
 void SleepMilliseconds(long milliseconds);
 unsigned long ProcessId();
 // The user's folder for program state (XDG state home, or the local
-// application data folder on Windows).
+// application data folder on Windows); empty when the user has no home folder.
 fs::path UserStateBase();
 // A new, empty temporary folder whose name begins with `prefix`; empty on failure.
 fs::path MakeTempFolder(const std::string& prefix);

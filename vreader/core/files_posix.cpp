@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #include "core/files.h"
 
@@ -28,6 +30,21 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+// How every state file is opened. Private to the user: the call log holds notice
+// text, the keys file and card dumps hold keys. Never through a symbolic link,
+// which another user could lay in a shared folder, and never waiting: a FIFO under
+// a state file's name would otherwise hold a listing (and the program's monitor
+// and window) until someone writes to it. What is opened must then prove to be a
+// regular file.
+constexpr int kStateFileFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+constexpr mode_t kStateFileMode = 0600;
+constexpr mode_t kStateFolderMode = 0700;
+
+bool IsRegularFile(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 // Closes a descriptor also when a cancelled thread unwinds through its owner.
 struct Fd {
     int fd;
@@ -44,11 +61,14 @@ struct Fd {
 }  // namespace
 
 FileLock::FileLock(const fs::path& path, bool wait) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kStateFileFlags, kStateFileMode);
     if (fd < 0) {
         return;
     }
     handle_ = fd;
+    if (!IsRegularFile(fd)) {
+        return;
+    }
     int rc = 0;
     while ((rc = ::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
     }
@@ -63,12 +83,8 @@ FileLock::~FileLock() {
 }
 
 std::optional<Bytes> ReadWholeFile(const fs::path& path, std::uintmax_t limit) {
-    Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.fd < 0) {
-        return std::nullopt;
-    }
-    struct stat info {};
-    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    Fd file(::open(path.c_str(), O_RDONLY | kStateFileFlags));
+    if (file.fd < 0 || !IsRegularFile(file.fd)) {
         return std::nullopt;
     }
     Bytes data;
@@ -94,7 +110,9 @@ std::optional<Bytes> ReadWholeFile(const fs::path& path, std::uintmax_t limit) {
 
 bool ReplaceThroughTemp(const fs::path& temp, const fs::path& path, const Bytes& data) {
     {
-        Fd file(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        // A new file each time, so the replaced file's mode is this one's.
+        Fd file(
+            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | kStateFileFlags, kStateFileMode));
         if (file.fd < 0) {
             return false;
         }
@@ -120,12 +138,12 @@ MoveResult MoveNoReplace(const fs::path& from, const fs::path& to) {
 }
 
 void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t limit) {
-    Fd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    if (file.fd < 0) {
+    Fd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | kStateFileFlags, kStateFileMode));
+    struct stat info {};
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         return;
     }
-    struct stat info {};
-    if (::fstat(file.fd, &info) == 0 && static_cast<std::uintmax_t>(info.st_size) > limit) {
+    if (static_cast<std::uintmax_t>(info.st_size) > limit) {
         if (::ftruncate(file.fd, 0) != 0) {
             return;
         }
@@ -137,9 +155,16 @@ void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t l
 const char* const kReaderFolderSuffix = "";
 
 bool MakeFolders(const fs::path& folder) {
+    // Every folder made here is the user's alone; folders that exist keep their mode.
+    fs::path partial;
+    for (const fs::path& part : folder) {
+        partial /= part;
+        if (::mkdir(partial.c_str(), kStateFolderMode) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    return !ec;
+    return fs::is_directory(folder, ec);
 }
 
 void AnnounceFaultChange() {}
@@ -156,13 +181,38 @@ unsigned long ProcessId() {
     return static_cast<unsigned long>(::getpid());
 }
 
+namespace {
+
+// The user's home folder: HOME, else the password database's entry. Never a shared
+// folder such as /tmp, where another user could make the state folder first and
+// lay readers in it that the library would serve.
+fs::path HomeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') {
+        return home;
+    }
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> text(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, text.data(), text.size(), &found) == ERANGE) {
+        text.resize(text.size() * 2);
+    }
+    if (found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] != '/') {
+        return {};
+    }
+    return found->pw_dir;
+}
+
+}  // namespace
+
 fs::path UserStateBase() {
     const char* xdg = std::getenv("XDG_STATE_HOME");
     if (xdg != nullptr && *xdg == '/') {
         return xdg;
     }
-    const char* home = std::getenv("HOME");
-    return fs::path(home != nullptr && *home != '\0' ? home : "/tmp") / ".local" / "state";
+    const fs::path home = HomeFolder();
+    return home.empty() ? fs::path() : home / ".local" / "state";
 }
 
 fs::path MakeTempFolder(const std::string& prefix) {

@@ -1,4 +1,7 @@
+// clang-format off
 #include <windows.h>
+#include <shlobj.h>
+// clang-format on
 
 #include <cstdlib>
 #include <random>
@@ -37,6 +40,14 @@ bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+// A regular file on a disk: not a device, a pipe, a folder, or a link (a reparse
+// point, opened as itself with FILE_FLAG_OPEN_REPARSE_POINT rather than followed).
+bool IsPlainFile(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+           (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+}
+
 // A reader of the old file may hold it open for a moment; the replace then
 // fails with a sharing error, so it is tried again briefly.
 bool IsTransient(DWORD error) {
@@ -47,12 +58,16 @@ bool IsTransient(DWORD error) {
 }  // namespace
 
 FileLock::FileLock(const fs::path& path, bool wait) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return;
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
+    if (!IsPlainFile(file)) {
+        return;
+    }
     OVERLAPPED whole{};
     const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
     locked_ = LockFileEx(file, flags, 0, 1, 0, &whole) != FALSE;
@@ -67,8 +82,8 @@ FileLock::~FileLock() {
 
 std::optional<Bytes> ReadWholeFile(const fs::path& path, std::uintmax_t limit) {
     Handle file(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid() || GetFileType(file.value) != FILE_TYPE_DISK) {
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid() || !IsPlainFile(file.value)) {
         return std::nullopt;
     }
     Bytes data;
@@ -132,8 +147,9 @@ void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t l
         // Append-only access: every write lands at the end, so chunks of
         // concurrent callers stay whole.
         Handle file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShareAll,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) {
+                                nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file.valid() || !IsPlainFile(file.value)) {
             return;
         }
         LARGE_INTEGER size{};
@@ -144,8 +160,8 @@ void AppendChunk(const fs::path& path, const std::string& text, std::uintmax_t l
         }
     }
     Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, TRUNCATE_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.valid()) {
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file.valid() && IsPlainFile(file.value)) {
         WriteAll(file.value, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     }
 }
@@ -198,8 +214,14 @@ fs::path UserStateBase() {
     if (local != nullptr && *local != L'\0') {
         return local;
     }
-    std::error_code ec;
-    return fs::temp_directory_path(ec);
+    // The system's own answer, never the temporary folder, which may be shared
+    // (C:\Windows\Temp for a service).
+    wchar_t folder[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) ==
+        S_OK) {
+        return folder;
+    }
+    return {};
 }
 
 fs::path MakeTempFolder(const std::string& prefix) {

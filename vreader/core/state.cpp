@@ -34,7 +34,8 @@ constexpr const char* kFunctions[] = {
 }  // namespace
 
 fs::path DefaultStateDir() {
-    return files::UserStateBase() / "tagquill" / "vreader";
+    const fs::path base = files::UserStateBase();
+    return base.empty() ? fs::path() : base / "tagquill" / "vreader";
 }
 
 fs::path StateDir() {

@@ -50,6 +50,8 @@ inline constexpr std::uint8_t kRegister5Default = 0x42;
 // its monitor listing twice a second cannot fill the disk.
 inline constexpr std::uintmax_t kCallLogLimit = 4u << 20;
 
+// Empty when the user has no home folder: then there is no state folder, and
+// no virtual reader.
 fs::path DefaultStateDir();
 fs::path StateDir();  // TAGQUILL_VREADER_DIR when set and not empty
 

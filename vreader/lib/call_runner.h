@@ -3,11 +3,10 @@
 // session's mutex, one line in the call log.
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <string>
 
-#include "lib/cancellation.h"
+#include "lib/c_boundary.h"
 #include "lib/operations.h"
 #include "lib/reader_session.h"
 #include "reader/acr120_api.h"
@@ -22,19 +21,6 @@ using CallDescription = std::function<std::string(std::int16_t result)>;
 // reader's gets kInvalidParameter, as no reader answers there.
 std::int16_t RunCall(std::int16_t handle, const char* function, Station station,
                      const CallWork& work, const CallDescription& describe);
-
-// Catches what must not cross the C boundary. Only std::exception: a thread being
-// cancelled unwinds with abi::__forced_unwind, which must pass untouched. Cancellation
-// takes effect only in the call's sleeps (lib/cancellation.h).
-template <typename Body>
-std::int16_t GuardCBoundary(Body body) {
-    const CancellationScope cancellation;
-    try {
-        return body();
-    } catch (const std::exception&) {
-        return acr120::rc::kInternalError;
-    }
-}
 
 // The outputs of a call, for the log; formatted only when the call succeeded, since
 // the output buffers hold nothing meaningful otherwise.

@@ -43,6 +43,9 @@ std::int16_t ListPorts(Variant variant, std::uint8_t* portIndexes, std::uint8_t 
             return rc::kInvalidParameter;
         }
         const fs::path stateDir = state::StateDir();
+        if (stateDir.empty()) {
+            return std::int16_t{0};
+        }
         std::int16_t count = 0;
         for (std::int16_t port = 0; port < kPortCount; ++port) {
             std::error_code error;
@@ -66,7 +69,7 @@ std::int16_t Open(Variant variant, std::int16_t portIndex) {
         const fs::path stateDir = state::StateDir();
         const fs::path readerDir = ReaderDir(stateDir, variant, portIndex);
         std::error_code error;
-        if (!fs::is_directory(readerDir, error)) {
+        if (stateDir.empty() || !fs::is_directory(readerDir, error)) {
             return rc::kInvalidPort;
         }
         const std::string arguments = "port=" + std::to_string(portIndex);

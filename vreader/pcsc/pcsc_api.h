@@ -36,6 +36,8 @@ struct Api {
     (SCARDHANDLE, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
     LONG(TAGQUILL_PCSC_CALL* transmit)
     (SCARDHANDLE, const SCARD_IO_REQUEST*, LPCBYTE, DWORD, SCARD_IO_REQUEST*, LPBYTE, LPDWORD);
+    LONG(TAGQUILL_PCSC_CALL* beginTransaction)(SCARDHANDLE);
+    LONG(TAGQUILL_PCSC_CALL* endTransaction)(SCARDHANDLE, DWORD);
 };
 
 // The table, loaded on first use and kept for the life of the process; null when

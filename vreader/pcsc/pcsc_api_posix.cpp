@@ -26,7 +26,9 @@ const Api* Load() {
                           Bind(library, "SCardConnect", api.connect) &&
                           Bind(library, "SCardDisconnect", api.disconnect) &&
                           Bind(library, "SCardStatus", api.status) &&
-                          Bind(library, "SCardTransmit", api.transmit);
+                          Bind(library, "SCardTransmit", api.transmit) &&
+                          Bind(library, "SCardBeginTransaction", api.beginTransaction) &&
+                          Bind(library, "SCardEndTransaction", api.endTransaction);
     return complete ? &api : nullptr;
 }
 

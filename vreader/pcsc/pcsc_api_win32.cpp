@@ -24,7 +24,9 @@ const Api* Load() {
                           Bind(library, "SCardConnectA", api.connect) &&
                           Bind(library, "SCardDisconnect", api.disconnect) &&
                           Bind(library, "SCardStatusA", api.status) &&
-                          Bind(library, "SCardTransmit", api.transmit);
+                          Bind(library, "SCardTransmit", api.transmit) &&
+                          Bind(library, "SCardBeginTransaction", api.beginTransaction) &&
+                          Bind(library, "SCardEndTransaction", api.endTransaction);
     return complete ? &api : nullptr;
 }
 

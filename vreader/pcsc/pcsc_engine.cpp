@@ -2,7 +2,11 @@
 // API over any PC/SC contactless reader, port 0 being the first of the service's
 // readers in the order of their names, so a reader keeps its port while the set of
 // readers stays the same. Value blocks and reader registers have no standard PC/SC
-// command: those calls answer "Operation failed".
+// command: those calls answer "Operation failed". Every call runs under the
+// library's C boundary guard (lib/c_boundary.h): a buffer that cannot grow or a
+// mutex that fails is an internal error, never an exception in the program. The
+// guard also holds thread cancellation off: pcsc-lite holds its own locks inside a
+// call, and a thread ended there would leave them taken for the rest of the process.
 
 #include <algorithm>
 #include <cstdint>
@@ -12,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/c_boundary.h"
 #include "pcsc/pcsc_api.h"
 #include "pcsc/pcsc_reader.h"
 #include "reader/acr120_api.h"
@@ -21,6 +26,7 @@ namespace vreader::usb {
 namespace {
 
 namespace rc = acr120::rc;
+using lib::GuardCBoundary;
 
 std::mutex gTableMutex;
 std::vector<std::shared_ptr<pcsc::Reader>> gReaders;  // index = handle; null = free
@@ -49,19 +55,21 @@ std::shared_ptr<pcsc::Reader> Find(std::int16_t handle) {
 // Runs `operation` on the reader of `handle`, one caller at a time.
 template <typename Operation>
 std::int16_t OnReader(std::int16_t handle, Operation&& operation) {
-    const auto reader = Find(handle);
-    if (reader == nullptr) {
-        return rc::kInvalidHandle;
-    }
-    std::lock_guard<std::mutex> hold(reader->Mutex());
-    return operation(*reader);
+    return GuardCBoundary([&]() -> std::int16_t {
+        const auto reader = Find(handle);
+        if (reader == nullptr) {
+            return rc::kInvalidHandle;
+        }
+        std::lock_guard<std::mutex> hold(reader->Mutex());
+        return operation(*reader);
+    });
 }
 
 std::int16_t Unsupported(std::int16_t handle) {
     return OnReader(handle, [](pcsc::Reader&) { return rc::kOperationFailed; });
 }
 
-std::int16_t ACR120_CALL Open(std::int16_t portIndex) {
+std::int16_t OpenReader(std::int16_t portIndex) {
     const pcsc::Api* api = pcsc::LoadApi();
     if (api == nullptr || portIndex < 0) {
         return rc::kInvalidPort;
@@ -85,7 +93,11 @@ std::int16_t ACR120_CALL Open(std::int16_t portIndex) {
     return static_cast<std::int16_t>(free - gReaders.begin());
 }
 
-std::int16_t ACR120_CALL Close(std::int16_t handle) {
+std::int16_t ACR120_CALL Open(std::int16_t portIndex) {
+    return GuardCBoundary([&] { return OpenReader(portIndex); });
+}
+
+std::int16_t CloseReader(std::int16_t handle) {
     std::shared_ptr<pcsc::Reader> reader;
     {
         std::lock_guard<std::mutex> hold(gTableMutex);
@@ -98,6 +110,10 @@ std::int16_t ACR120_CALL Close(std::int16_t handle) {
     // A call still running on another thread finishes before the reader goes.
     std::lock_guard<std::mutex> hold(reader->Mutex());
     return rc::kOk;
+}
+
+std::int16_t ACR120_CALL Close(std::int16_t handle) {
+    return GuardCBoundary([&] { return CloseReader(handle); });
 }
 
 std::int16_t ACR120_CALL ListTags(std::int16_t handle, std::uint8_t* count, std::uint8_t* tagTypes,
@@ -176,13 +192,15 @@ std::int16_t ACR120_CALL WriteEEPROM(std::int16_t handle, std::uint8_t, std::uin
 }
 
 std::int16_t ACR120_CALL ListPorts(std::uint8_t* portIndexes, std::uint8_t room) {
-    const pcsc::Api* api = pcsc::LoadApi();
-    const std::size_t count = api == nullptr ? 0 : CurrentReaders(*api).size();
-    for (std::size_t i = 0; i < count && i < room && portIndexes != nullptr; ++i) {
-        portIndexes[i] = static_cast<std::uint8_t>(i);
-    }
-    return static_cast<std::int16_t>(
-        std::min<std::size_t>(count, std::numeric_limits<std::int16_t>::max()));
+    return GuardCBoundary([&] {
+        const pcsc::Api* api = pcsc::LoadApi();
+        const std::size_t count = api == nullptr ? 0 : CurrentReaders(*api).size();
+        for (std::size_t i = 0; i < count && i < room && portIndexes != nullptr; ++i) {
+            portIndexes[i] = static_cast<std::uint8_t>(i);
+        }
+        return static_cast<std::int16_t>(
+            std::min<std::size_t>(count, std::numeric_limits<std::int16_t>::max()));
+    });
 }
 
 }  // namespace

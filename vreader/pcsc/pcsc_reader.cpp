@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "reader/acr120_api.h"
 
@@ -82,12 +83,27 @@ Reader::~Reader() {
     DropContext();
 }
 
+void Reader::Forget() {
+    heldUid_.reset();
+    loadedKey_.reset();
+}
+
+void Reader::Release() {
+    if (held_ && hasCard_) {
+        // A failure here means the card went or was reset: the hold is over anyway.
+        api_.endTransaction(card_, SCARD_LEAVE_CARD);
+    }
+    held_ = false;
+    Forget();
+}
+
 void Reader::DropCard() {
+    Release();
     if (hasCard_) {
         api_.disconnect(card_, SCARD_LEAVE_CARD);
         hasCard_ = false;
     }
-    atr_.clear();
+    atrSize_ = 0;
 }
 
 void Reader::DropContext() {
@@ -104,6 +120,8 @@ std::int16_t Reader::Fail(LONG result) {
         DropContext();
     } else if (code == rc::kNoCard) {
         DropCard();
+    } else {
+        Forget();
     }
     return code;
 }
@@ -119,23 +137,49 @@ std::int16_t Reader::EnsureCard() {
         }
         hasContext_ = true;
     }
+    // Shared: other programs keep their own connections, and the hold keeps them
+    // off only while we work with the card.
     LONG result = api_.connect(context_, name_.c_str(), SCARD_SHARE_SHARED,
                                SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card_, &protocol_);
     if (result != SCARD_S_SUCCESS) {
         return Fail(result);
     }
     hasCard_ = true;
-    std::array<BYTE, kMaxAtrSize> atr{};
-    DWORD atrSize = atr.size();
+    return ReadStatus();
+}
+
+std::int16_t Reader::ReadStatus() {
+    DWORD atrSize = static_cast<DWORD>(atr_.size());
     DWORD state = 0;
     DWORD protocol = 0;
     DWORD nameSize = 0;
     // The reader's name is known; only the ATR is wanted.
-    result = api_.status(card_, nullptr, &nameSize, &state, &protocol, atr.data(), &atrSize);
+    const LONG result =
+        api_.status(card_, nullptr, &nameSize, &state, &protocol, atr_.data(), &atrSize);
     if (result != SCARD_S_SUCCESS) {
         return Fail(result);
     }
-    atr_.assign(atr.begin(), atr.begin() + std::min<DWORD>(atrSize, atr.size()));
+    atrSize_ = std::min<std::size_t>(atrSize, atr_.size());
+    return rc::kOk;
+}
+
+std::int16_t Reader::EnsureHeld() {
+    if (held_) {
+        return rc::kOk;
+    }
+    if (const auto code = EnsureCard(); code != rc::kOk) {
+        return code;
+    }
+    // Waits while another program holds the card. A reset or removal since our
+    // last call answers here (SCARD_W_RESET_CARD, SCARD_W_REMOVED_CARD): no card.
+    const LONG result = api_.beginTransaction(card_);
+    if (result != SCARD_S_SUCCESS) {
+        return Fail(result);
+    }
+    held_ = true;
+    // Nothing from before the hold counts: another program may have used the
+    // reader's key location or put down another card meanwhile.
+    Forget();
     return rc::kOk;
 }
 
@@ -158,27 +202,63 @@ std::int16_t Reader::Transmit(Command command, const Bytes& apdu, Bytes& respons
         DropCard();
         return rc::kNoCard;
     }
-    return CodeOfResponse(command, response);
+    const std::int16_t code = CodeOfResponse(command, response);
+    if (code != rc::kOk) {
+        // The card or the reader refused: what state either is in now is not known.
+        Forget();
+    }
+    return code;
 }
 
-std::int16_t Reader::IdentifyCard(Card& card) {
+std::int16_t Reader::ReadUid(Bytes& uid) {
     Bytes response;
-    const bool wasConnected = hasCard_;
-    std::int16_t code = Transmit(Command::kGetUid, GetUidCommand(), response);
-    // A card put down in place of another leaves the old connection dead: one
-    // fresh connection finds the new card.
-    if (code == rc::kNoCard && wasConnected) {
-        code = Transmit(Command::kGetUid, GetUidCommand(), response);
-    }
-    if (code != rc::kOk) {
+    if (const auto code = Transmit(Command::kGetUid, GetUidCommand(), response); code != rc::kOk) {
         return code;
     }
     const std::size_t uidSize = response.size() - 2;
     if (uidSize == 0 || uidSize > acr120::kSerialNumberSize) {
+        Forget();
         return rc::kUnknownReaderError;
     }
-    card.uid.assign(response.begin(), response.begin() + static_cast<std::ptrdiff_t>(uidSize));
-    card.tagType = TagTypeOfCard(atr_, uidSize);
+    uid.assign(response.begin(), response.begin() + static_cast<std::ptrdiff_t>(uidSize));
+    return rc::kOk;
+}
+
+std::int16_t Reader::IdentifyCard(Card& card, bool held) {
+    const auto identify = [&]() -> std::int16_t {
+        if (!held) {
+            return ReadUid(card.uid);
+        }
+        if (const auto code = EnsureHeld(); code != rc::kOk) {
+            return code;
+        }
+        // The hold proves the card is the one whose UID it read, as long as the
+        // service has seen it neither leave the field nor reset: it tells both
+        // from its own state, without a command to the card.
+        if (heldUid_) {
+            if (const auto code = ReadStatus(); code != rc::kOk) {
+                return code;
+            }
+            card.uid = *heldUid_;
+            return rc::kOk;
+        }
+        const auto code = ReadUid(card.uid);
+        if (code == rc::kOk) {
+            heldUid_ = card.uid;
+        }
+        return code;
+    };
+    const bool wasConnected = hasCard_;
+    std::int16_t code = identify();
+    // A card put down in place of another leaves the old connection dead: one
+    // fresh connection finds the new card.
+    if (code == rc::kNoCard && wasConnected) {
+        code = identify();
+    }
+    if (code != rc::kOk) {
+        return code;
+    }
+    card.tagType = TagTypeOfCard(std::span(atr_).first(atrSize_), card.uid.size());
     return rc::kOk;
 }
 
@@ -187,9 +267,13 @@ std::int16_t Reader::ListTags(std::uint8_t* count, std::uint8_t* tagTypes, std::
     if (count == nullptr || tagTypes == nullptr || lengths == nullptr || serials == nullptr) {
         return rc::kInvalidParameter;
     }
+    // A program that lists the field is done with the card it held.
+    Release();
     *count = 0;
     Card card;
-    const std::int16_t code = IdentifyCard(card);
+    // One command needs no hold, and the monitor lists twice a second: holding
+    // the card for it would keep every other program waiting.
+    const std::int16_t code = IdentifyCard(card, false);
     if (code == rc::kNoCard || code == rc::kInvalidPort) {
         return rc::kOk;
     }
@@ -211,11 +295,12 @@ std::int16_t Reader::Select(std::uint8_t length, const std::uint8_t* serial,
         return rc::kInvalidParameter;
     }
     Card card;
-    if (const auto code = IdentifyCard(card); code != rc::kOk) {
+    if (const auto code = IdentifyCard(card, true); code != rc::kOk) {
         return code;
     }
     // Only the card in the field can be selected; a UID of another is not there.
     if (length != card.uid.size() || !std::equal(card.uid.begin(), card.uid.end(), serial)) {
+        Release();
         return rc::kNoCard;
     }
     if (tagTypeOut != nullptr) {
@@ -250,11 +335,21 @@ std::int16_t Reader::Login(std::uint8_t sector, std::uint8_t keyMode, std::int32
         (!stored && key == nullptr)) {
         return rc::kInvalidParameter;
     }
-    const std::uint8_t* keyBytes = stored ? keys_[static_cast<std::size_t>(keySlot)].data() : key;
-    Bytes response;
-    if (const auto code = Transmit(Command::kLoadKey, LoadKeyCommand(keyBytes), response);
-        code != rc::kOk) {
+    Key keyBytes{};
+    std::copy_n(stored ? keys_[static_cast<std::size_t>(keySlot)].data() : key, keyBytes.size(),
+                keyBytes.begin());
+    if (const auto code = EnsureHeld(); code != rc::kOk) {
         return code;
+    }
+    Bytes response;
+    if (loadedKey_ != keyBytes) {
+        loadedKey_.reset();
+        if (const auto code =
+                Transmit(Command::kLoadKey, LoadKeyCommand(keyBytes.data()), response);
+            code != rc::kOk) {
+            return code;
+        }
+        loadedKey_ = keyBytes;
     }
     const auto block = static_cast<std::uint8_t>(sector * 4);
     return Transmit(Command::kAuthenticate, AuthenticateCommand(block, keyB), response);
@@ -264,12 +359,16 @@ std::int16_t Reader::Read(std::uint8_t block, std::uint8_t* data) {
     if (data == nullptr) {
         return rc::kInvalidParameter;
     }
+    if (const auto code = EnsureHeld(); code != rc::kOk) {
+        return code;
+    }
     Bytes response;
     if (const auto code = Transmit(Command::kRead, ReadBinaryCommand(block), response);
         code != rc::kOk) {
         return code;
     }
     if (response.size() != kMifareBlockSize + 2) {
+        Forget();
         return rc::kUnknownReaderError;
     }
     std::copy_n(response.begin(), kMifareBlockSize, data);
@@ -279,6 +378,9 @@ std::int16_t Reader::Read(std::uint8_t block, std::uint8_t* data) {
 std::int16_t Reader::Write(std::uint8_t block, const std::uint8_t* data) {
     if (data == nullptr) {
         return rc::kInvalidParameter;
+    }
+    if (const auto code = EnsureHeld(); code != rc::kOk) {
+        return code;
     }
     Bytes response;
     return Transmit(Command::kUpdate, UpdateBinaryCommand(block, data), response);

@@ -4,10 +4,20 @@
 // lets a program fill. Every operation answers a reader return code; a service
 // that stops or a reader that goes away drops the context, and the next call
 // tries afresh, so the reader works again when it comes back under its name.
+//
+// The card is held: from the first call on the card after a listing (selection,
+// login, read, write) until the next listing or Close, the connection keeps a
+// PC/SC transaction open, so no other program's command comes between ours (its
+// key in the reader's key location between our key load and our authentication,
+// its writes among those of our Save). A listing lets the card go, so a program
+// that only watches the field holds nothing. Within one hold the reader knows
+// what it did itself: the UID read under the hold and the key it loaded last
+// stand until the hold ends or any call fails, and are not asked again.
 
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,17 +57,30 @@ public:
     std::int16_t Read(std::uint8_t block, std::uint8_t* data);
     std::int16_t Write(std::uint8_t block, const std::uint8_t* data);
 
+    // Lets the card go; what the hold proved is forgotten.
+    void Release();
+
 private:
+    using Key = std::array<std::uint8_t, kMifareKeySize>;
     struct Card {
         std::uint8_t tagType = 0;
         Bytes uid;
     };
 
     std::int16_t EnsureCard();
-    // The card's UID and type, reconnecting once when the card was replaced.
-    std::int16_t IdentifyCard(Card& card);
+    // The connection's state and the card's ATR: fails when the card has left the
+    // field or was reset since the connection was made.
+    std::int16_t ReadStatus();
+    // Begins the hold unless it runs already.
+    std::int16_t EnsureHeld();
+    // The card's UID and type, reconnecting once when the card was replaced;
+    // `held`: under the hold, and from what it proved when it has.
+    std::int16_t IdentifyCard(Card& card, bool held);
+    std::int16_t ReadUid(Bytes& uid);
     std::int16_t Transmit(Command command, const Bytes& apdu, Bytes& response);
     std::int16_t Fail(LONG result);
+    // What the hold proved no longer stands: after any failure.
+    void Forget();
     void DropCard();
     void DropContext();
 
@@ -69,9 +92,14 @@ private:
     SCARDHANDLE card_{};
     bool hasCard_ = false;
     DWORD protocol_ = 0;
-    Bytes atr_;
-    std::array<std::array<std::uint8_t, kMifareKeySize>, kKeySlots> keys_ = [] {
-        std::array<std::array<std::uint8_t, kMifareKeySize>, kKeySlots> keys{};
+    // A fixed buffer: running out of memory cannot leave a connection without its ATR.
+    std::array<BYTE, kMaxAtrSize> atr_{};
+    std::size_t atrSize_ = 0;
+    bool held_ = false;             // a transaction of ours is open on card_
+    std::optional<Bytes> heldUid_;  // read under the hold
+    std::optional<Key> loadedKey_;  // in the reader's key location, loaded under the hold
+    std::array<Key, kKeySlots> keys_ = [] {
+        std::array<Key, kKeySlots> keys{};
         for (auto& key : keys) {
             key.fill(0xFF);
         }

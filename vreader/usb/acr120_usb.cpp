@@ -1,6 +1,8 @@
 // The exported functions of the USB reader library: the virtual readers of the
 // state folder and the readers of the PC/SC service, under one numbering
-// (port_dispatch.h). TAGQUILL_PCSC=0 (or off) leaves the PC/SC readers out.
+// (port_dispatch.h). TAGQUILL_PCSC=0 (or off) leaves the PC/SC readers out. The
+// engines guard their own calls; the numbering's own work (its table and mutex) is
+// guarded here, without holding cancellation off a second time.
 
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +10,7 @@
 #include <type_traits>
 
 #include "core/state.h"
+#include "lib/c_boundary.h"
 #include "reader/acr120_api.h"
 #include "usb/port_dispatch.h"
 #include "usb/usb_engine.h"
@@ -20,6 +23,7 @@
 
 namespace {
 
+using vreader::lib::CatchAtCBoundary;
 using vreader::usb::UsbEngine;
 
 vreader::usb::PortDispatch gDispatch;
@@ -35,21 +39,24 @@ vreader::usb::Engines CurrentEngines() {
 
 USB_EXPORT std::int16_t ACR120_CALL Tagquill_ListPorts(std::uint8_t* portIndexes,
                                                        std::uint8_t room) {
-    return gDispatch.ListPorts(CurrentEngines(), portIndexes, room);
+    return CatchAtCBoundary(
+        [&] { return gDispatch.ListPorts(CurrentEngines(), portIndexes, room); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_Open(std::int16_t portIndex) {
-    return gDispatch.Open(CurrentEngines(), portIndex);
+    return CatchAtCBoundary([&] { return gDispatch.Open(CurrentEngines(), portIndex); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_Close(std::int16_t handle) {
-    return gDispatch.Close(handle);
+    return CatchAtCBoundary([&] { return gDispatch.Close(handle); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_ListTags(std::int16_t handle, std::uint8_t* count,
                                                     std::uint8_t* tagTypes, std::uint8_t* lengths,
                                                     std::uint8_t* serials) {
-    return gDispatch.Call(handle, &UsbEngine::listTags, count, tagTypes, lengths, serials);
+    return CatchAtCBoundary([&] {
+        return gDispatch.Call(handle, &UsbEngine::listTags, count, tagTypes, lengths, serials);
+    });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_MultiTagSelect(std::int16_t handle, std::uint8_t length,
@@ -57,64 +64,75 @@ USB_EXPORT std::int16_t ACR120_CALL ACR120_MultiTagSelect(std::int16_t handle, s
                                                           std::uint8_t* tagTypeOut,
                                                           std::uint8_t* lengthOut,
                                                           std::uint8_t* serialOut) {
-    return gDispatch.Call(handle, &UsbEngine::multiTagSelect, length, serial, tagTypeOut, lengthOut,
-                          serialOut);
+    return CatchAtCBoundary([&] {
+        return gDispatch.Call(handle, &UsbEngine::multiTagSelect, length, serial, tagTypeOut,
+                              lengthOut, serialOut);
+    });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_Select(std::int16_t handle, std::uint8_t* tagType,
                                                   std::uint8_t* tagLength, std::uint8_t* serial) {
-    return gDispatch.Call(handle, &UsbEngine::select, tagType, tagLength, serial);
+    return CatchAtCBoundary(
+        [&] { return gDispatch.Call(handle, &UsbEngine::select, tagType, tagLength, serial); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_WriteMasterKey(std::int16_t handle, std::uint8_t keySlot,
                                                           std::uint8_t* key) {
-    return gDispatch.Call(handle, &UsbEngine::writeMasterKey, keySlot, key);
+    return CatchAtCBoundary(
+        [&] { return gDispatch.Call(handle, &UsbEngine::writeMasterKey, keySlot, key); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_Login(std::int16_t handle, std::uint8_t sector,
                                                  std::uint8_t keyMode, std::int32_t keySlot,
                                                  std::uint8_t* key) {
-    return gDispatch.Call(handle, &UsbEngine::login, sector, keyMode, keySlot, key);
+    return CatchAtCBoundary(
+        [&] { return gDispatch.Call(handle, &UsbEngine::login, sector, keyMode, keySlot, key); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_Read(std::int16_t handle, std::uint8_t block,
                                                 std::uint8_t* data) {
-    return gDispatch.Call(handle, &UsbEngine::read, block, data);
+    return CatchAtCBoundary([&] { return gDispatch.Call(handle, &UsbEngine::read, block, data); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_Write(std::int16_t handle, std::uint8_t block,
                                                  std::uint8_t* data) {
-    return gDispatch.Call(handle, &UsbEngine::write, block, data);
+    return CatchAtCBoundary([&] { return gDispatch.Call(handle, &UsbEngine::write, block, data); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_ReadValue(std::int16_t handle, std::uint8_t block,
                                                      std::int32_t* value) {
-    return gDispatch.Call(handle, &UsbEngine::readValue, block, value);
+    return CatchAtCBoundary(
+        [&] { return gDispatch.Call(handle, &UsbEngine::readValue, block, value); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_WriteValue(std::int16_t handle, std::uint8_t block,
                                                       std::int32_t value) {
-    return gDispatch.Call(handle, &UsbEngine::writeValue, block, value);
+    return CatchAtCBoundary(
+        [&] { return gDispatch.Call(handle, &UsbEngine::writeValue, block, value); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_Inc(std::int16_t handle, std::uint8_t block,
                                                std::int32_t amount, std::int32_t* newValue) {
-    return gDispatch.Call(handle, &UsbEngine::inc, block, amount, newValue);
+    return CatchAtCBoundary(
+        [&] { return gDispatch.Call(handle, &UsbEngine::inc, block, amount, newValue); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_Dec(std::int16_t handle, std::uint8_t block,
                                                std::int32_t amount, std::int32_t* newValue) {
-    return gDispatch.Call(handle, &UsbEngine::dec, block, amount, newValue);
+    return CatchAtCBoundary(
+        [&] { return gDispatch.Call(handle, &UsbEngine::dec, block, amount, newValue); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_ReadEEPROM(std::int16_t handle, std::uint8_t reg,
                                                       std::uint8_t* value) {
-    return gDispatch.Call(handle, &UsbEngine::readEeprom, reg, value);
+    return CatchAtCBoundary(
+        [&] { return gDispatch.Call(handle, &UsbEngine::readEeprom, reg, value); });
 }
 
 USB_EXPORT std::int16_t ACR120_CALL ACR120_WriteEEPROM(std::int16_t handle, std::uint8_t reg,
                                                        std::uint8_t value) {
-    return gDispatch.Call(handle, &UsbEngine::writeEeprom, reg, value);
+    return CatchAtCBoundary(
+        [&] { return gDispatch.Call(handle, &UsbEngine::writeEeprom, reg, value); });
 }
 
 namespace api = acr120::usb;

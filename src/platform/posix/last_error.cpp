@@ -13,4 +13,9 @@ void SetLastErrorValue(std::uint32_t value) {
     tLastError = value;
 }
 
+std::uint32_t Win32ErrorOf(const std::error_code& code) {
+    // Both categories carry errno values here.
+    return Win32ErrorFromErrno(code.value());
+}
+
 }  // namespace platform

@@ -2,12 +2,16 @@
 // USB library beside the program, a real pcscd and our card program in the vpcd
 // reader, with virtual USB readers in the same library: USB1 and USB3 virtual, so
 // the first PC/SC reader (the vpcd one, when the daemon has only vpcd readers) is USB4.
+// Another PC/SC program on the same reader is played by a second connection of
+// this process, which pcscd tells apart from ours as it would another process.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <future>
+#include <new>
 #include <optional>
 #include <thread>
 
@@ -18,10 +22,30 @@
 #include "monitor/mon_thread.h"
 #include "pcsc/card/pcsc_daemon.h"
 #include "pcsc/card/vpcd_card.h"
+#include "pcsc/pcsc_api.h"
+#include "pcsc/storage_card.h"
 #include "platform/code_page.h"
 #include "platform/library.h"
 #include "reader/acr120_api.h"
 #include "reader/reader_error.h"
+
+// Allocations on a thread that sets this fail, also inside the reader library,
+// whose operator new is this program's.
+thread_local bool tFailAllocations = false;
+
+void* operator new(std::size_t size) {
+    void* memory = tFailAllocations ? nullptr : std::malloc(size == 0 ? 1 : size);
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    return memory;
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
 
 namespace pcsctest {
 namespace {
@@ -44,6 +68,13 @@ const auto* const gEnvironment = testing::AddGlobalTestEnvironment(new DaemonEnv
 
 constexpr const char16_t* kPcscReader = u"USB4";
 constexpr std::uint8_t kPcscPort = 3;
+
+bool Eventually(const std::function<bool()>& condition) {
+    for (int i = 0; i < 500 && !condition(); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    return condition();
+}
 
 std::string Text(std::size_t size) {
     std::string text;
@@ -75,6 +106,58 @@ public:
 
 private:
     std::atomic<std::uintptr_t> last_{~std::uintptr_t{0}};
+};
+
+// Another program on the vpcd reader: its own context and shared connection, and
+// commands sent one by one with no transaction of its own, as a careless program
+// sends them.
+class OtherProgram {
+public:
+    OtherProgram() : api_(*pcsc::LoadApi()) {
+        const auto reader = PcscDaemon::VpcdReaderName();
+        hasContext_ = reader && api_.establishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr,
+                                                      &context_) == SCARD_S_SUCCESS;
+        connected_ = hasContext_ && api_.connect(context_, reader->c_str(), SCARD_SHARE_SHARED,
+                                                 SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card_,
+                                                 &protocol_) == SCARD_S_SUCCESS;
+    }
+    ~OtherProgram() {
+        if (connected_) {
+            api_.disconnect(card_, SCARD_LEAVE_CARD);
+        }
+        if (hasContext_) {
+            api_.releaseContext(context_);
+        }
+    }
+    OtherProgram(const OtherProgram&) = delete;
+    OtherProgram& operator=(const OtherProgram&) = delete;
+
+    bool Connected() const { return connected_; }
+    // The command's status word; 0 when the service refused to send it.
+    std::uint16_t Send(const pcsc::Bytes& command) {
+        pcsc::Bytes response(258);
+        DWORD size = static_cast<DWORD>(response.size());
+        const SCARD_IO_REQUEST request{protocol_, sizeof(SCARD_IO_REQUEST)};
+        if (api_.transmit(card_, &request, command.data(), static_cast<DWORD>(command.size()),
+                          nullptr, response.data(), &size) != SCARD_S_SUCCESS ||
+            size < 2) {
+            return 0;
+        }
+        return static_cast<std::uint16_t>(response[size - 2] << 8 | response[size - 1]);
+    }
+    // Resets the card for every program on the reader, as it lets it go.
+    bool ResetCard() {
+        connected_ = false;
+        return api_.disconnect(card_, SCARD_RESET_CARD) == SCARD_S_SUCCESS;
+    }
+
+private:
+    const pcsc::Api& api_;
+    SCARDCONTEXT context_{};
+    SCARDHANDLE card_{};
+    DWORD protocol_ = 0;
+    bool hasContext_ = false;
+    bool connected_ = false;
 };
 
 // CI installs and starts everything; there a skip would hide a failure.
@@ -177,6 +260,71 @@ TEST_P(PcscStack, WrongKeyCardTakenAwayAndNoCardGiveClearCodesAndTheCardWorksAga
     Place(left);
     WriteNotice(card_, u"", u"again");
     EXPECT_EQ(ReadNotice(card_, u"").storedText, "again");
+}
+
+// Once our Save has begun to write, another program keeps loading the factory
+// key, authenticating the notice's first sector and overwriting one of its blocks.
+// Held, the card takes none of its commands until we let it go, and holds what
+// the Save wrote and nothing else.
+TEST_P(PcscStack, AnotherProgramCannotComeBetweenTheCommandsOfASave) {
+    Place(cardtest::CardWithNotice(Kind(), "before"));
+    card_.SetReaderName(kPcscReader);
+    card_.Connect();
+    OtherProgram other;
+    ASSERT_TRUE(other.Connected());
+    const pcsc::Bytes junk(pcsc::kMifareBlockSize, 0xEE);
+    std::atomic<bool> saving{false};
+    std::atomic<bool> sending{false};
+    std::atomic<bool> stop{false};
+    std::atomic<int> writesDuringSave{0};
+    std::thread intruder([&] {
+        while (!saving && !stop) {
+            std::this_thread::sleep_for(1ms);
+        }
+        while (!stop) {
+            sending = true;
+            other.Send(pcsc::LoadKeyCommand(cardtest::kTransportKey.data()));
+            other.Send(pcsc::AuthenticateCommand(4, false));
+            if (other.Send(pcsc::UpdateBinaryCommand(5, junk.data())) == 0x9000 && saving) {
+                ++writesDuringSave;
+            }
+        }
+    });
+    // The Save's first write is in flight: the other program's first command goes
+    // to the service meanwhile, to be served as soon as the service may.
+    vpcd_.BeforeAnswerToWrite(1, [&] {
+        saving = true;
+        Eventually([&] { return sending.load(); });
+        std::this_thread::sleep_for(20ms);
+    });
+    const std::string text = Text(Capacity());
+    try {
+        WriteNotice(card_, u"", platform::FromAnsi(text));
+    } catch (const CACR120Exception& error) {
+        ADD_FAILURE() << "the Save failed with " << error.GetReturnCode();
+    }
+    const Bytes image = vpcd_.Image();  // still held: the other program waits
+    saving = false;
+    stop = true;
+    card_.Disconnect();
+    intruder.join();
+    EXPECT_TRUE(sending);
+    EXPECT_EQ(writesDuringSave, 0);
+    EXPECT_TRUE(cardtest::SameImage(image, cardtest::CardWithNotice(Kind(), text)));
+}
+
+// One held Load: the listing's and the selection's UID reads, one key load, and
+// one authentication per sector.
+TEST_P(PcscStack, ALoadReadsTheUidTwiceAndLoadsTheKeyOnce) {
+    Place(cardtest::CardWithNotice(Kind(), Text(Capacity())));
+    card_.SetReaderName(kPcscReader);
+    card_.Connect();
+    auto before = vpcd_.Commands();
+    EXPECT_EQ(ReadNotice(card_, u"").storedText, Text(Capacity()));
+    auto after = vpcd_.Commands();
+    EXPECT_EQ(after[0xCA] - before[0xCA], 2);
+    EXPECT_EQ(after[0x82] - before[0x82], 1);
+    EXPECT_EQ(after[0x86] - before[0x86], cardtest::SectorCount(Kind()));
 }
 
 TEST_P(PcscStack, MonitorSeesTheCardComeAndGo) {
@@ -292,6 +440,132 @@ TEST_F(PcscService, ListsVirtualThenPcscPortsAndEachHandleReachesItsOwnReader) {
     EXPECT_EQ(close(pcsc), acr120::rc::kInvalidHandle);
     EXPECT_EQ(close(usb3), acr120::rc::kOk);
     platform::FreeLibraryFile(library);
+}
+
+// The USB library's calls, loaded as the program loads them.
+class UsbLibrary {
+    // First: the calls below are found in it as they are made.
+    platform::LibraryHandle library_ =
+        platform::LoadLibraryFile(platform::ProgramModule().file.parent_path() / "libacr120u.so");
+
+public:
+    UsbLibrary() = default;
+    ~UsbLibrary() { platform::FreeLibraryFile(library_); }
+    UsbLibrary(const UsbLibrary&) = delete;
+    UsbLibrary& operator=(const UsbLibrary&) = delete;
+
+    template <typename Function>
+    Function Find(const char* name) const {
+        return reinterpret_cast<Function>(platform::FindProc(library_, name));
+    }
+    bool Loaded() const { return library_ != nullptr; }
+
+    // The UID of the one card the reader lists; empty for none.
+    Bytes ListedUid(std::int16_t handle, std::int16_t* result = nullptr) const {
+        std::uint8_t count = 0;
+        std::uint8_t types[16]{};
+        std::uint8_t lengths[4]{};
+        std::uint8_t serials[40]{};
+        const std::int16_t code = listTags(handle, &count, types, lengths, serials);
+        if (result != nullptr) {
+            *result = code;
+        }
+        return count == 0 ? Bytes{} : Bytes(serials, serials + lengths[0]);
+    }
+    std::int16_t SelectUid(std::int16_t handle, Bytes uid) const {
+        uid.resize(10);
+        std::uint8_t type = 0;
+        std::uint8_t length = 0;
+        std::uint8_t serial[10]{};
+        return multiTagSelect(handle, 4, uid.data(), &type, &length, serial);
+    }
+    std::int16_t LoginWith(std::int16_t handle, std::uint8_t sector, Bytes key) const {
+        return login(handle, sector, acr120::usb_key_mode::kKeyA, 0, key.data());
+    }
+
+    const acr120::ListPorts listPorts = Find<acr120::ListPorts>(acr120::kListPortsName);
+    const acr120::usb::Open open = Find<acr120::usb::Open>("ACR120_Open");
+    const acr120::usb::Close close = Find<acr120::usb::Close>("ACR120_Close");
+    const acr120::usb::ListTags listTags = Find<acr120::usb::ListTags>("ACR120_ListTags");
+    const acr120::usb::MultiTagSelect multiTagSelect =
+        Find<acr120::usb::MultiTagSelect>("ACR120_MultiTagSelect");
+    const acr120::usb::Login login = Find<acr120::usb::Login>("ACR120_Login");
+    const acr120::usb::Read read = Find<acr120::usb::Read>("ACR120_Read");
+    const acr120::usb::Write write = Find<acr120::usb::Write>("ACR120_Write");
+};
+
+// What a hold proved stands only while it is provably the same hold on the same
+// card: a key other than the loaded one is loaded, a card put down in place of
+// the held one is not taken for it, and after a reset by another program the
+// library reports no card and starts afresh (the card forgets a loaded key).
+TEST_F(PcscService, WhatAHoldProvedIsDroppedOnAnotherKeyAnotherCardAndAReset) {
+    const UsbLibrary usb;
+    ASSERT_TRUE(usb.Loaded());
+    const Bytes first{0x01, 0x02, 0x03, 0x04};
+    const Bytes second{0x05, 0x06, 0x07, 0x08};
+    const Bytes factoryKey(cardtest::kTransportKey.begin(), cardtest::kTransportKey.end());
+    Place(vreader::MakeBlankCard(CardKind::kClassic1K, first));
+    const std::int16_t handle = usb.open(kPcscPort);
+    ASSERT_GE(handle, 0);
+    namespace rc = acr120::rc;
+
+    EXPECT_EQ(usb.ListedUid(handle), first);
+    EXPECT_EQ(usb.SelectUid(handle, first), rc::kOk);
+    EXPECT_EQ(usb.LoginWith(handle, 1, factoryKey), rc::kOk);
+    EXPECT_EQ(usb.LoginWith(handle, 2, Bytes{'w', 'r', 'o', 'n', 'g', '!'}), rc::kLoginFailed);
+    EXPECT_EQ(usb.LoginWith(handle, 2, factoryKey), rc::kOk);
+    std::uint8_t block[16]{};
+    EXPECT_EQ(usb.read(handle, 8, block), rc::kOk);
+    EXPECT_EQ(usb.SelectUid(handle, first), rc::kOk);  // the hold knows the card again
+
+    // Another card in place of the held one, told by its UID only.
+    TakeAway();
+    const Bytes replacement = vreader::MakeBlankCard(CardKind::kClassic1K, second);
+    Place(replacement);
+    EXPECT_EQ(usb.SelectUid(handle, first), rc::kNoCard);
+    std::uint8_t junk[16];
+    std::fill_n(junk, 16, std::uint8_t{0xEE});
+    EXPECT_NE(usb.write(handle, 8, junk), rc::kOk);
+    EXPECT_EQ(vpcd_.Image(), replacement);
+    EXPECT_EQ(usb.SelectUid(handle, second), rc::kOk);
+    EXPECT_EQ(usb.LoginWith(handle, 2, factoryKey), rc::kOk);
+
+    // Reset by another program between two holds.
+    EXPECT_EQ(usb.ListedUid(handle), second);
+    OtherProgram other;
+    ASSERT_TRUE(other.Connected());
+    ASSERT_TRUE(other.ResetCard());
+    EXPECT_EQ(usb.read(handle, 8, block), rc::kNoCard);
+    EXPECT_EQ(usb.SelectUid(handle, second), rc::kOk);
+    EXPECT_EQ(usb.LoginWith(handle, 2, factoryKey), rc::kOk);
+    EXPECT_EQ(usb.read(handle, 8, block), rc::kOk);
+    EXPECT_EQ(usb.close(handle), rc::kOk);
+}
+
+// A response buffer that cannot be had, inside a call on a PC/SC reader, is the
+// library's internal error, not an exception in the program.
+TEST_F(PcscService, MemoryRunningOutInsideACallIsAnInternalError) {
+    const UsbLibrary usb;
+    ASSERT_TRUE(usb.Loaded());
+    Place(cardtest::PatternedCard(CardKind::kClassic1K));
+    const std::int16_t handle = usb.open(kPcscPort);
+    ASSERT_GE(handle, 0);
+    std::int16_t listed = 0;
+    std::int16_t read = 0;
+    std::uint8_t block[16]{};
+    tFailAllocations = true;
+    try {
+        usb.ListedUid(handle, &listed);
+        read = usb.read(handle, 4, block);
+    } catch (...) {
+        tFailAllocations = false;
+        ADD_FAILURE() << "an exception left the library";
+    }
+    tFailAllocations = false;
+    EXPECT_EQ(listed, acr120::rc::kInternalError);
+    EXPECT_EQ(read, acr120::rc::kInternalError);
+    EXPECT_FALSE(usb.ListedUid(handle).empty());
+    EXPECT_EQ(usb.close(handle), acr120::rc::kOk);
 }
 
 }  // namespace

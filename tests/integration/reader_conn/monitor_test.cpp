@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <stdexcept>
+#include <system_error>
 
 #include "connection_support.h"
 
@@ -169,6 +171,53 @@ TEST_P(Monitor, UnknownTypeByteIsCardType0AndBytesPastASerialNumberAreIgnored) {
     ASSERT_TRUE(Eventually([&] { return gListings > seen + 5; }));
     connection_.Disconnect();
     EXPECT_EQ(poster_.Received(), WParams{0x00001});
+}
+
+// Listings that throw what the program's errors are not, three times over, and
+// then list a 1K card: what code around a library call may throw on its own.
+std::atomic<int> gThrowingListings{0};
+
+void ThrowOrListA1KCard(std::uint8_t* count, std::uint8_t* types, std::uint8_t* serials) {
+    switch (gThrowingListings++) {
+        case 0:
+            throw std::runtime_error("a listing that throws");
+        case 1:
+            throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur));
+        case 2:
+            throw std::length_error("a buffer that cannot grow");
+        default:
+            *count = 1;
+            types[0] = acr120::kTagMifare1K;
+            std::fill_n(serials, 4, std::uint8_t{0x11});
+    }
+}
+std::int16_t ACR120_CALL SerialListingThatThrows(std::int16_t, std::uint8_t, std::uint8_t* count,
+                                                 std::uint32_t* flag, std::uint8_t* types,
+                                                 std::uint8_t* serials) {
+    *flag = 1;
+    ThrowOrListA1KCard(count, types, serials);
+    return 0;
+}
+std::int16_t ACR120_CALL UsbListingThatThrows(std::int16_t, std::uint8_t* count,
+                                              std::uint8_t* types, std::uint8_t* lengths,
+                                              std::uint8_t* serials) {
+    lengths[0] = 4;
+    ThrowOrListA1KCard(count, types, serials);
+    return 0;
+}
+
+TEST_P(Monitor, WhateverElseAListingThrowsIsNoNewsAndTheMonitorLivesOn) {
+    gThrowingListings = 0;
+    connection_.SerialLibrary().Replace(&CACR120Dll::Entries::listTag, &SerialListingThatThrows);
+    connection_.UsbLibrary().Replace(&CACR120UDll::Entries::listTags, &UsbListingThatThrows);
+    connection_.Monitor().SetPollInterval(10ms);
+    StartMonitor();
+    ASSERT_TRUE(poster_.WaitFor(1));
+    EXPECT_EQ(poster_.Received(), WParams{k1K});
+    EXPECT_TRUE(connection_.Monitor().IsRunning());
+    connection_.Disconnect();
+    EXPECT_EQ(connection_.Monitor().LastExitCode(), 0u);
+    EXPECT_TRUE(connection_.ReaderLockIsFree());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Monitor, testing::Values(kSerial, kUsb), PrintVariant);

@@ -130,6 +130,10 @@ void PcscDaemon::Stop() {
     std::filesystem::remove_all(folder_, ignored);
 }
 
+std::optional<std::string> PcscDaemon::VpcdReaderName() {
+    return VpcdReader();
+}
+
 std::size_t PcscDaemon::ReaderCount() {
     return DaemonReaders().value_or(std::vector<std::string>{}).size();
 }

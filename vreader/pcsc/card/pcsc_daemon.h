@@ -23,6 +23,9 @@ public:
 
     // How many readers the daemon has (vpcd brings two, for two card programs).
     static std::size_t ReaderCount();
+    // The name of the vpcd reader our card program serves; nullopt when no daemon
+    // serves it.
+    static std::optional<std::string> VpcdReaderName();
     // Waits (SCardGetStatusChange, at most `timeoutMs`) until the vpcd reader
     // has a card (`present`) or none.
     static bool WaitForCard(bool present, unsigned timeoutMs = 10000);
