@@ -9,3 +9,7 @@ else()
   set(CPACK_SYSTEM_NAME windows-x86)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . RENAME README.txt)
+# The zip's name is also its top folder's; the checks read it from here rather than
+# guess it from whatever zips lie in the build folder.
+set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-${CPACK_SYSTEM_NAME})
+file(WRITE ${CMAKE_BINARY_DIR}/package-name.txt "${CPACK_PACKAGE_FILE_NAME}\n")
