@@ -10,3 +10,7 @@ else()
 endif()
 # A guide of its own, with CR LF line ends, for a Windows user of the zip.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt DESTINATION .)
+# The zip's name is also its top folder's; the checks read it from here rather than
+# guess it from whatever zips lie in the build folder.
+set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-${CPACK_SYSTEM_NAME})
+file(WRITE ${CMAKE_BINARY_DIR}/package-name.txt "${CPACK_PACKAGE_FILE_NAME}\n")

@@ -11,8 +11,8 @@ function(tagquill_add_test name)
   endif()
   if(CMAKE_CROSSCOMPILING)
     # Every start of a program under Wine costs seconds: one CTest test per program,
-    # which runs all its cases, rather than one per case. A build this machine cannot
-    # run (32-bit Windows) only builds and links the tests.
+    # which runs all its cases, rather than one per case. Without a Wine loader of
+    # the build's width the tests are only built and linked.
     if(CMAKE_CROSSCOMPILING_EMULATOR)
       add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 WORKING_DIRECTORY ${TAGQUILL_BIN_DIR})
       set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")

@@ -1,23 +1,27 @@
 # The mingw-w64 cross build: tests run under Wine, GoogleTest comes from the
 # sources Debian's googletest package ships (its binaries are Linux ones).
 
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  # Debian's wine64 keeps its loader out of PATH.
-  find_program(TAGQUILL_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
-  find_program(TAGQUILL_WINE64 NAMES wine64)
-  if(TAGQUILL_WINE64)
-    # A prefix of the build's own, quiet, created once here so that parallel
-    # test runs never race to create it.
-    set(TAGQUILL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-    set(CMAKE_CROSSCOMPILING_EMULATOR
-        ${CMAKE_COMMAND} -E env WINEPREFIX=${TAGQUILL_WINEPREFIX} WINEDEBUG=-all ${TAGQUILL_WINE64})
-    if(NOT EXISTS ${TAGQUILL_WINEPREFIX}/system.reg)
-      message(STATUS "Creating the Wine prefix ${TAGQUILL_WINEPREFIX}")
-      execute_process(COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} wineboot --init
-                      RESULT_VARIABLE wineboot_result OUTPUT_QUIET ERROR_QUIET)
-      execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${TAGQUILL_WINEPREFIX}
-                              wineserver --wait OUTPUT_QUIET ERROR_QUIET)
-    endif()
+# scripts/wine.sh knows where the loaders are and makes the prefixes: the tests,
+# the check scripts and the window runs all use it, for either build.
+set(TAGQUILL_WINE ${PROJECT_SOURCE_DIR}/scripts/wine.sh)
+math(EXPR TAGQUILL_WINE_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
+execute_process(COMMAND ${TAGQUILL_WINE} loader ${TAGQUILL_WINE_BITS}
+                OUTPUT_VARIABLE TAGQUILL_WINE_LOADER OUTPUT_STRIP_TRAILING_WHITESPACE
+                RESULT_VARIABLE wine_missing ERROR_QUIET)
+if(wine_missing)
+  message(STATUS "No ${TAGQUILL_WINE_BITS}-bit Wine loader: the tests are built, not registered")
+  unset(TAGQUILL_WINE_LOADER)
+else()
+  # The presets share one folder of prefixes (one prefix runs 32- and 64-bit
+  # programs), so each is made once for both builds.
+  set(TAGQUILL_WINE_PREFIXES ${CMAKE_BINARY_DIR}/wine CACHE PATH "Folder of the Wine prefixes the tests run in")
+  set(TAGQUILL_WINEPREFIX ${TAGQUILL_WINE_PREFIXES}/tests)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${TAGQUILL_WINE} run ${TAGQUILL_WINE_BITS} ${TAGQUILL_WINEPREFIX})
+  # Made here rather than by the first test, so that no test's time includes it.
+  execute_process(COMMAND ${TAGQUILL_WINE} in ${TAGQUILL_WINEPREFIX} true
+                  RESULT_VARIABLE wine_prefix_failed)
+  if(wine_prefix_failed)
+    message(FATAL_ERROR "Could not make the Wine prefix ${TAGQUILL_WINEPREFIX}")
   endif()
 endif()
 

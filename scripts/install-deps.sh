@@ -19,6 +19,9 @@ windows_packages=(cmake ninja-build googletest nlohmann-json3-dev libcli11-dev g
 # The Windows screenshot (scripts/screenshot-windows.sh): ImageMagick's import takes
 # the picture, fonts-wine draws the title bar's buttons.
 windows_packages+=(imagemagick fonts-wine)
+# The 32-bit preset's programs run under Wine's 32-bit loader, which Debian builds
+# for i386 only: dpkg has to accept that architecture before apt can see it.
+windows_packages+=(wine32:i386)
 
 wanted=()
 for purpose in "${@:-build test run}"; do
@@ -48,5 +51,13 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
+for package in "${missing[@]}"; do
+  arch=${package##*:}
+  if [ "$arch" != "$package" ] && [ "$arch" != "$(dpkg --print-architecture)" ] &&
+    ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    echo "Adding the $arch architecture for ${package%%:*}"
+    $sudo dpkg --add-architecture "$arch"
+  fi
+done
 $sudo apt-get update
 $sudo apt-get install -y --no-install-recommends "${missing[@]}"
