@@ -55,6 +55,16 @@ check_zip() {
   zip_run tagquill-vreader.exe new-card 1k --reader COM1 >/dev/null
   zip_run tagquill-notice.exe write --reader COM1 "Written from the zip"
   expect_notice "Written from the zip" "the notice written from the zip does not read back"
+  # Windows text: both tools end their lines with CR LF in a pipe, on both streams,
+  # and --json stays one object a line.
+  local json vreader failure
+  json=$(zip_run tagquill-notice.exe info --reader COM1 --json)
+  vreader=$(zip_run tagquill-vreader.exe list)
+  failure=$(zip_run tagquill-notice.exe read --reader COM1 --key wrong 2>&1 >/dev/null || true)
+  if [[ "$json" != "{"*"}"$'\r' || "$vreader" != *$'\r' || "$failure" != *$'\r' ]]; then
+    echo "$preset: a tool's text does not end its lines with CR LF" >&2
+    exit 1
+  fi
   # The window, as a user drives it: COM1 in the reader list (from Wine's registry),
   # Connect, Load, the notice replaced by typing, Save, close.
   TAGQUILL_VREADER_DIR="$state" scripts/wine-gui.sh "$prefixes/gui" \
