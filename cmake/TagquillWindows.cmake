@@ -14,7 +14,8 @@ if(wine_missing)
 else()
   # The presets share one folder of prefixes (one prefix runs 32- and 64-bit
   # programs), so each is made once for both builds.
-  set(TAGQUILL_WINE_PREFIXES ${CMAKE_BINARY_DIR}/wine CACHE PATH "Folder of the Wine prefixes the tests run in")
+  set(TAGQUILL_WINE_PREFIXES ${CMAKE_BINARY_DIR}/wine
+      CACHE PATH "Folder of the Wine prefixes the tests run in")
   set(TAGQUILL_WINEPREFIX ${TAGQUILL_WINE_PREFIXES}/tests)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${TAGQUILL_WINE} run ${TAGQUILL_WINE_BITS} ${TAGQUILL_WINEPREFIX})
   # Made here rather than by the first test, so that no test's time includes it.
