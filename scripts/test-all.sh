@@ -5,7 +5,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# How long each part took, printed at the end: CI has a time budget.
+timings=()
+phase_started=$SECONDS
+timed() {
+  timings+=("$(printf '%5ds  %s' $((SECONDS - phase_started)) "$1")")
+  phase_started=$SECONDS
+}
+
 scripts/install-deps.sh test
+timed "install packages"
 
 # CI treats compiler warnings as errors.
 if [ "${CI:-}" = "true" ]; then
@@ -13,6 +22,7 @@ if [ "${CI:-}" = "true" ]; then
 fi
 
 scripts/check-format.sh
+timed "format check"
 
 jobs=$(nproc)
 for preset in ${TAGQUILL_PRESETS:-dev asan tsan}; do
@@ -20,13 +30,17 @@ for preset in ${TAGQUILL_PRESETS:-dev asan tsan}; do
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$jobs"
   echo "=== $preset: test ==="
+  timed "$preset build"
   ctest --preset "$preset" -j "$jobs"
+  timed "$preset tests"
 done
 # Every fuzz program for a bounded time (fuzz preset, clang).
 scripts/fuzz.sh
+timed "fuzz"
 # The Windows builds (mingw-w64) and their tests under Wine; TAGQUILL_WINDOWS=0 skips them.
 if [ "${TAGQUILL_WINDOWS:-1}" = 1 ]; then
   scripts/windows-check.sh
+  timed "Windows builds and Wine tests"
 fi
 # The Debian package: built from the release preset, installed with apt, checked
 # against a virtual card and removed again. It installs system-wide, so only as
@@ -34,5 +48,7 @@ fi
 if [ "${TAGQUILL_PACKAGE:-1}" = 1 ] && [ "$(id -u)" -eq 0 ]; then
   echo "=== release: package, install, check, remove ==="
   scripts/package-check.sh
+  timed "Debian package"
 fi
-echo "All test suites passed."
+printf '%s\n' "${timings[@]}"
+echo "All test suites passed in $SECONDS s."

@@ -31,12 +31,27 @@ using FaultCase = std::tuple<Variant, CardKind, Sequence, Fault>;
 constexpr std::int16_t kInjected = -3030;
 const std::array<std::uint8_t, 6> kNewKey{'N', 'e', 'w', 'K', 'e', 'y'};
 
-// Every call of the sweep, or every nth and the last with TAGQUILL_FAULT_SWEEP_STRIDE=n:
-// under Wine each reader call costs a few wineserver round trips.
-std::size_t SweepStride() {
-    const char* stride = std::getenv("TAGQUILL_FAULT_SWEEP_STRIDE");
-    const int n = stride != nullptr ? std::atoi(stride) : 1;
-    return n > 1 ? static_cast<std::size_t>(n) : 1;
+// Every call of the sweep, or with TAGQUILL_FAULT_SWEEP_STRIDE=n every nth (from the
+// call TAGQUILL_FAULT_SWEEP_OFFSET gives) and the last: under Wine each reader call
+// costs a few wineserver round trips.
+struct SweepSample {
+    std::size_t stride = 1;
+    std::size_t offset = 0;
+
+    bool Takes(std::size_t index, std::size_t calls) const {
+        return index + 1 == calls || (index >= offset && (index - offset) % stride == 0);
+    }
+};
+
+SweepSample SampleFromEnvironment() {
+    const auto number = [](const char* name) {
+        const char* text = std::getenv(name);
+        const int n = text != nullptr ? std::atoi(text) : 0;
+        return n > 0 ? static_cast<std::size_t>(n) : std::size_t{0};
+    };
+    const std::size_t stride = number("TAGQUILL_FAULT_SWEEP_STRIDE");
+    return SweepSample{stride > 1 ? stride : 1,
+                       stride > 1 ? number("TAGQUILL_FAULT_SWEEP_OFFSET") % stride : 0};
 }
 
 int SectorOf(int block) {
@@ -193,9 +208,9 @@ TEST_P(SequenceFaults, InterruptedAtEveryCallLeavesACardThatCanBeUsedAgain) {
         ASSERT_TRUE(SameImage(r.Image(), finalImage));
     }
 
-    const std::size_t stride = SweepStride();
+    const SweepSample sample = SampleFromEnvironment();
     for (std::size_t index = 0; index < plan.calls.size(); ++index) {
-        if (index % stride != 0 && index + 1 != plan.calls.size()) {
+        if (!sample.Takes(index, plan.calls.size())) {
             continue;
         }
         const std::string& function = plan.calls[index];
