@@ -73,11 +73,13 @@ std::string ReadAll(const std::string& file) {
         }
         return all.str();
     }
+    // The name is UTF-8, which a narrow path on Windows would take as ANSI.
+    const std::filesystem::path path(std::u8string(file.begin(), file.end()));
     std::error_code error;
-    if (std::filesystem::is_directory(file, error)) {
+    if (std::filesystem::is_directory(path, error)) {
         throw std::runtime_error(file + " is a folder, not a file");
     }
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
         throw std::runtime_error("cannot read " + file);
     }
