@@ -10,10 +10,12 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/control_ids.h"
 #include "app/main_dlg.h"
+#include "app/win32/center_window.h"
 #include "app/win32/dialog_input.h"
 #include "app/win32/win32_dialog_window.h"
 #include "control/virtual_field.h"
@@ -47,15 +49,15 @@ protected:
         platform::SetAnsiCodePageOverride(std::nullopt);
     }
 
-    void Open() {
-        ui_ = std::thread([this] {
+    void Open(ReaderEnumerator readers = [](std::vector<std::u16string>& names) {
+        EnumReaders(names);
+    }) {
+        ui_ = std::thread([this, readers] {
             platform::ScopedThreadLocale english(0x0409);
             uiThread_ = GetCurrentThreadId();
             Win32DialogWindow window;
-            result_ = RunMainDialog(
-                window, MifareCardFactory(platform::ProgramModule()),
-                [](std::vector<std::u16string>& names) { EnumReaders(names); },
-                [&] { return window.Run(GetModuleHandleW(nullptr)); });
+            result_ = RunMainDialog(window, MifareCardFactory(platform::ProgramModule()), readers,
+                                    [&] { return window.Run(GetModuleHandleW(nullptr)); });
         });
         ASSERT_TRUE(Wait(
             [&] {
@@ -147,6 +149,12 @@ TEST_F(Win32DialogTest, NoticeTypedAndSavedReachesTheCardAWrongKeyIsShownAndEscC
     ASSERT_TRUE(Wait([&] { return NoticeOnCard(8) == std::string("\x06\x00Hi\r\nW\xF6", 8); },
                      "Save did not store the notice in Windows-1252"));
 
+    // A key is six characters: a seventh is refused, so the backspace after it
+    // takes the sixth.
+    PostChars(Item(IDC_NEW_ACCESS_KEY), u"1234567\b");
+    ASSERT_TRUE(Wait([&] { return Text(IDC_NEW_ACCESS_KEY) == u"12345"; },
+                     "the key edit took a seventh character"));
+
     PostChars(Item(IDC_USE_KEY), u"wrong");
     Click(IDC_LOAD);
     HWND box = nullptr;
@@ -159,6 +167,67 @@ TEST_F(Win32DialogTest, NoticeTypedAndSavedReachesTheCardAWrongKeyIsShownAndEscC
     PostKeyToFocus(uiThread_, dialog_, VK_ESCAPE);
     ASSERT_TRUE(Wait([&] { return result_ != kRunning; }, "Esc did not end the dialog"));
     EXPECT_EQ(result_, kIdCancel);
+}
+
+// Unowned, the dialog sits in the middle of the work area; the readers are listed
+// as a sorted list box sorts, letter case aside, with the first selected; the
+// close box ends the dialog as Cancel does.
+TEST_F(Win32DialogTest, OpensCentredListsReadersSortedAndTheCloseBoxCancels) {
+    Open([](std::vector<std::u16string>& names) { names = {u"usb2", u"COM3", u"b", u"Alpha"}; });
+    RECT area{}, frame{};
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0));
+    GetWindowRect(dialog_, &frame);
+    EXPECT_NEAR(frame.left + frame.right, area.left + area.right, 1);
+    EXPECT_NEAR(frame.top + frame.bottom, area.top + area.bottom, 1);
+
+    HWND list = Item(IDC_READER);
+    std::vector<std::u16string> listed;
+    for (LRESULT i = 0, count = SendMessageW(list, LB_GETCOUNT, 0, 0); i < count; ++i) {
+        std::wstring entry(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, i, 0)),
+                           L'\0');
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+        listed.emplace_back(entry.begin(), entry.end());
+    }
+    EXPECT_EQ(listed, (std::vector<std::u16string>{u"Alpha", u"b", u"COM3", u"usb2"}));
+    EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 0);
+
+    PostMessageW(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(Wait([&] { return result_ != kRunning; }, "the close box did not end the dialog"));
+    EXPECT_EQ(result_, kIdCancel);
+}
+
+// Over a visible owner the dialog is centred on the owner, but never leaves the
+// work area: an owner at the edge pushes it back in, and one too big for the
+// area keeps its top-left corner in sight.
+TEST(CenterDialog, CentresOnTheOwnerWithinTheWorkArea) {
+    RECT area{};
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0));
+    const auto popup = [](HWND owner, int x, int y, int width, int height) {
+        return CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, x, y, width, height, owner,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+    };
+    const auto placed = [](HWND window) {
+        RECT frame{};
+        GetWindowRect(window, &frame);
+        return std::pair{frame.left, frame.top};
+    };
+    HWND owner = popup(nullptr, area.left + 100, area.top + 100, 400, 300);
+    HWND dialog = popup(owner, 0, 0, 200, 100);
+    ASSERT_NE(dialog, nullptr);
+    CenterDialog(dialog);
+    EXPECT_EQ(placed(dialog), std::pair(area.left + 200, area.top + 200));
+
+    SetWindowPos(owner, nullptr, area.right - 100, area.bottom - 50, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CenterDialog(dialog);
+    EXPECT_EQ(placed(dialog), std::pair(area.right - 200, area.bottom - 100));
+
+    SetWindowPos(dialog, nullptr, 0, 0, area.right - area.left + 50, area.bottom - area.top + 50,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CenterDialog(dialog);
+    EXPECT_EQ(placed(dialog), std::pair(area.left, area.top));
+    DestroyWindow(dialog);
+    DestroyWindow(owner);
 }
 
 }  // namespace
