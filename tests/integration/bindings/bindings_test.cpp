@@ -118,7 +118,7 @@ TEST(SerialBinding, UnloadFreesItsOwnReferenceOnceAndARefusedFreeChangesNothing)
     const platform::LibraryHandle ours = platform::LoadLibraryFile(file);
     ASSERT_NE(ours, nullptr);
     dll.Unload();
-    dll.Unload();
+    dll.Unload();  // nothing loaded: nothing to free
     EXPECT_FALSE(dll.IsLoaded());
     EXPECT_TRUE(platform::IsLibraryFileLoaded(file)) << "Unload freed the test's reference";
 
