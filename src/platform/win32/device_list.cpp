@@ -1,10 +1,6 @@
 #include "platform/device_list.h"
 
-// windows.h first: the other system headers build on it.
-// clang-format off
-#include <windows.h>
-#include <setupapi.h>
-// clang-format on
+#include "platform/win32/steps.h"
 
 namespace platform {
 
@@ -30,12 +26,31 @@ std::filesystem::path DefaultDeviceTreeRoot() {
 }
 
 std::vector<std::u16string> SerialPortNames(const std::filesystem::path&) {
-    std::vector<std::u16string> names;
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
                       &key) != ERROR_SUCCESS) {
-        return names;
+        return {};
     }
+    std::vector<std::u16string> names = win32::PortNamesInKey(key);
+    RegCloseKey(key);
+    return names;
+}
+
+std::vector<std::u16string> UsbInstanceIds(const std::filesystem::path&) {
+    HDEVINFO devices =
+        SetupDiGetClassDevsW(nullptr, L"USB", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    if (devices == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    std::vector<std::u16string> ids = win32::InstanceIdsInSet(devices);
+    SetupDiDestroyDeviceInfoList(devices);
+    return ids;
+}
+
+namespace win32 {
+
+std::vector<std::u16string> PortNamesInKey(HKEY key) {
+    std::vector<std::u16string> names;
     // A value that does not fit the buffers ends the listing: the system's
     // port names are short, and a longer one is no reader's.
     for (DWORD index = 0;; ++index) {
@@ -49,17 +64,11 @@ std::vector<std::u16string> SerialPortNames(const std::filesystem::path&) {
         }
         names.push_back(FromWide(data, dataBytes / sizeof(wchar_t)));
     }
-    RegCloseKey(key);
     return names;
 }
 
-std::vector<std::u16string> UsbInstanceIds(const std::filesystem::path&) {
+std::vector<std::u16string> InstanceIdsInSet(HDEVINFO devices) {
     std::vector<std::u16string> ids;
-    HDEVINFO devices =
-        SetupDiGetClassDevsW(nullptr, L"USB", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
-    if (devices == INVALID_HANDLE_VALUE) {
-        return ids;
-    }
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     for (DWORD index = 0; SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
@@ -68,8 +77,9 @@ std::vector<std::u16string> UsbInstanceIds(const std::filesystem::path&) {
             ids.push_back(FromWide(id, kInstanceIdUnits));
         }
     }
-    SetupDiDestroyDeviceInfoList(devices);
     return ids;
 }
+
+}  // namespace win32
 
 }  // namespace platform

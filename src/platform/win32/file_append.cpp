@@ -1,26 +1,28 @@
 #include "platform/file_append.h"
 
-#include <windows.h>
+#include "platform/win32/steps.h"
 
 namespace platform {
 
-namespace {
-
-// The file is shared with readers only while a line is written, so another
-// writer's open fails for that moment; a few short retries keep the line.
-constexpr int kOpenAttempts = 20;
-
-}  // namespace
-
 bool AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
+    return win32::AppendToFile(path, bytes, [] { Sleep(1); });
+}
+
+namespace win32 {
+
+bool AppendToFile(const std::filesystem::path& path, std::string_view bytes,
+                  const std::function<void()>& pause) {
+    // The file is shared with readers only while a line is written, so another
+    // writer's open fails for that moment; a few short retries keep the line.
     HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    for (int retry = 0;; ++retry) {
         file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) {
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION ||
+            retry == kAppendRetries) {
             break;
         }
-        Sleep(1);
+        pause();
     }
     if (file == INVALID_HANDLE_VALUE) {
         return false;
@@ -44,5 +46,7 @@ bool AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
     SetLastError(error);
     return written;
 }
+
+}  // namespace win32
 
 }  // namespace platform

@@ -106,6 +106,36 @@ TEST(SerialBinding, DestructionFreesTheLibrary) {
     EXPECT_FALSE(platform::IsLibraryFileLoaded(file));
 }
 
+#ifdef _WIN32
+// Unload gives back the one reference the binding holds. FreeLibrary refuses
+// only a module the system no longer has: here the test frees the binding's
+// reference behind its back. The refused Unload then changes nothing, and the
+// binding can load again.
+TEST(SerialBinding, UnloadFreesItsOwnReferenceOnceAndARefusedFreeChangesNothing) {
+    const auto file = FileIn("serial_complete", CACR120Dll::FileName());
+    CACR120Dll dll;
+    ASSERT_TRUE(dll.Load(ModuleIn("serial_complete")));
+    const platform::LibraryHandle ours = platform::LoadLibraryFile(file);
+    ASSERT_NE(ours, nullptr);
+    dll.Unload();
+    dll.Unload();  // nothing loaded: nothing to free
+    EXPECT_FALSE(dll.IsLoaded());
+    EXPECT_TRUE(platform::IsLibraryFileLoaded(file)) << "Unload freed the test's reference";
+
+    ASSERT_TRUE(dll.Load(ModuleIn("serial_complete")));
+    EXPECT_TRUE(platform::FreeLibraryFile(ours));
+    EXPECT_TRUE(platform::FreeLibraryFile(ours));  // the binding's
+    ASSERT_FALSE(platform::IsLibraryFileLoaded(file));
+    platform::SetLastErrorValue(0);
+    dll.Unload();
+    EXPECT_EQ(platform::GetLastErrorValue(), platform::kErrorModNotFound);
+    EXPECT_TRUE(dll.IsLoaded());
+    EXPECT_TRUE(dll.IsBound(&Serial::open));
+    ASSERT_TRUE(dll.Load(ModuleIn("serial_complete")));
+    EXPECT_EQ(dll.Call(&Serial::open, 2, 0), 102);
+}
+#endif
+
 TEST(UsbBinding, LoadsWithoutGetIdAndCallsReachTheFile) {
     CACR120UDll dll;
     ASSERT_TRUE(dll.Load(ModuleIn("usb_complete")));
