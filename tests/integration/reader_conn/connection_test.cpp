@@ -165,7 +165,7 @@ std::string WithAddressesAsAt(std::string text) {
 }
 
 // Every call of a session through the serial port, as the trace file gets it: outputs
-// as the library left them, serial numbers in hex, keys and block data as addresses.
+// as the library left them, serial numbers in hex, keys as their addresses alone.
 // The buffers' addresses are the port's own; each prints as one with every digit.
 TEST_F(Connection, TheSerialPortTracesEveryCallWithItsArgumentsAfterTheCall) {
     const fs::path trace = field_.Dir() / "trace.log";
