@@ -117,6 +117,10 @@ int PlaceCommand(VirtualField& field, const Args& args) {
             args.Option("name").value_or(fs::path(card).stem().string() + ".mfd");
         placed = field.PlaceImage(reader, image, name);
     } else {
+        if (fs::is_directory(card, error) &&
+            !fs::is_regular_file(field.CardsDir() / fs::path(card).filename(), error)) {
+            throw FolderIsNoCard(card);
+        }
         if (args.Option("name") || args.Option("from")) {
             throw UsageError("--name and --from apply to files only; a card keeps its name");
         }

@@ -10,7 +10,7 @@ enum Exit {
     kBadArgument = 3,  // a value that does not parse (UID hex, function name, number)
     kNotFound = 4,     // no such reader or card
     kBadImage = 5,     // an image of no card's size
-    kBadFormat = 6,    // a dump whose text cannot be read
+    kBadFormat = 6,    // a dump or a reader's state file whose text cannot be read
     kExists = 7,       // the reader or card is there already
 };
 

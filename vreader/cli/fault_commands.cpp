@@ -83,10 +83,12 @@ int LatencyCommand(VirtualField& field, const Args& args) {
 }
 
 int FaultsCommand(VirtualField& field, const Args& args) {
-    for (const auto& line : field.FaultLines(ExistingReader(field, args.At(0, "reader")))) {
+    std::vector<std::string> problems;
+    for (const auto& line :
+         field.FaultLines(ExistingReader(field, args.At(0, "reader")), &problems)) {
         std::cout << line << "\n";
     }
-    return kOk;
+    return ReportStateProblems(problems);
 }
 
 int LogCommand(VirtualField& field, const Args& args) {

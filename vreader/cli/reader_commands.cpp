@@ -10,6 +10,13 @@
 
 namespace vreader::cli {
 
+int ReportStateProblems(const std::vector<std::string>& problems) {
+    for (const auto& problem : problems) {
+        std::cerr << "tagquill-vreader: " << problem << "\n";
+    }
+    return problems.empty() ? kOk : kBadFormat;
+}
+
 int InitCommand(VirtualField& field, const Args&) {
     field.Init();
     std::cout << "State folder " << field.Dir().string() << " with readers";
@@ -44,12 +51,19 @@ int ListCommand(VirtualField& field, const Args&) {
     if (readers.empty()) {
         std::cout << "No readers (create them with: tagquill-vreader init)\n";
     }
+    std::vector<std::string> problems;
     for (const auto& reader : readers) {
         std::cout << reader;
         if (reader.starts_with("COM")) {
-            std::cout << " (station " << static_cast<int>(field.Station(reader)) << ")";
+            std::string problem;
+            std::cout << " (station " << static_cast<int>(field.Station(reader, &problem)) << ")";
+            if (!problem.empty()) {
+                problems.push_back(problem);
+            }
         }
-        const auto faults = field.FaultLines(reader);
+        std::vector<std::string> badLines;
+        const auto faults = field.FaultLines(reader, &badLines);
+        problems.insert(problems.end(), badLines.begin(), badLines.end());
         if (!faults.empty()) {
             std::cout << " [" << faults.size() << " fault(s)]";
         }
@@ -69,7 +83,7 @@ int ListCommand(VirtualField& field, const Args&) {
             std::cout << "  " << DescribeCard(card) << "\n";
         }
     }
-    return kOk;
+    return ReportStateProblems(problems);
 }
 
 }  // namespace vreader::cli

@@ -61,7 +61,8 @@ Faults (FUNCTION is an exported name such as ListTag, ListTags, Login, Read, or 
   log READER [--clear]          print (or clear) the reader's call log
 
 Exit codes: 0 done, 1 file system error, 2 usage, 3 bad value, 4 no such reader or
-card, 5 wrong image size, 6 unreadable dump file, 7 already exists.
+card, 5 wrong image size, 6 unreadable dump file or reader state file (list and
+faults still show the rest), 7 already exists.
 )";
 
 }  // namespace vreader::cli

@@ -250,6 +250,10 @@ namespace {
 // At most one byte past the limit, so a huge file or a device that never ends is
 // told apart from a dump without being read through.
 std::string ReadDumpFile(const fs::path& path) {
+    std::error_code error;
+    if (fs::is_directory(path, error)) {
+        throw FolderIsNoCard(path.string());
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         throw ControlError(ErrorKind::kNotFound, "cannot read " + path.string());
@@ -286,6 +290,11 @@ Bytes LoadDump(const fs::path& path, std::optional<DumpFormat> format) {
 }
 
 void SaveDump(const fs::path& path, const Bytes& image, std::optional<DumpFormat> format) {
+    std::error_code error;
+    if (fs::is_directory(path, error)) {
+        throw ControlError(ErrorKind::kBadArgument,
+                           path.string() + " is a folder; name a file to write the image to");
+    }
     const std::string text = FormatDump(image, FormatFor(path, format));
     if (!state::WriteTextAtomic(path, text)) {
         throw ControlError(ErrorKind::kIo, "cannot write " + path.string());

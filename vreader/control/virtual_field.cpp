@@ -8,6 +8,7 @@
 
 #include "ascii/hex.h"
 #include "ascii/reader_name.h"
+#include "control/dump_text.h"
 #include "core/files.h"
 #include "core/mifare.h"
 #include "core/state.h"
@@ -72,14 +73,22 @@ CardInfo InfoOf(const st::CardFile& file) {
                     UidOfImage(file.image)};
 }
 
-void CheckImage(const Bytes& image) {
-    if (!KindOfImageSize(image.size())) {
-        Throw(ErrorKind::kBadImage,
-              "a card image has 1024, 4096 or 64 bytes, not " + std::to_string(image.size()));
+// What a reader's fault file holds that is no fault, a message per line.
+std::vector<std::string> DescribeBadLines(const fs::path& readerDir,
+                                          const std::vector<st::BadFaultLine>& lines) {
+    std::vector<std::string> problems;
+    for (const auto& line : lines) {
+        problems.push_back((readerDir / st::kFaultsFile).string() + " line " +
+                           std::to_string(line.number) + ": " + line.problem);
     }
+    return problems;
 }
 
 }  // namespace
+
+ControlError FolderIsNoCard(const std::string& name) {
+    return ControlError(ErrorKind::kBadArgument, name + " is a folder, not a card image");
+}
 
 std::size_t ImageSize(CardKind kind) {
     switch (kind) {
@@ -111,7 +120,7 @@ std::optional<CardKind> KindOfImageSize(std::size_t size) {
 }
 
 Bytes UidOfImage(const Bytes& image) {
-    CheckImage(image);
+    dump_text::CheckImageSize(image, "the image");
     return mifare::UidOf(image);
 }
 
@@ -244,7 +253,7 @@ fs::path VirtualField::NewCard(const std::string& reader, CardKind kind,
 fs::path VirtualField::PlaceImage(const std::string& reader, const Bytes& image,
                                   const std::string& name) {
     CheckCardName(name);
-    CheckImage(image);
+    dump_text::CheckImageSize(image, "the image");
     if (!HasReader(reader)) {
         Throw(ErrorKind::kNotFound, "no reader " + CheckedReader(reader));
     }
@@ -269,10 +278,14 @@ fs::path VirtualField::PlaceCard(const std::string& card, const std::string& rea
     }
     const fs::path source = CardsDir() / card;
     auto image = st::ReadFileBytes(source);
+    std::error_code ec;
+    if (!image && fs::is_directory(source, ec)) {
+        throw FolderIsNoCard(source.string());
+    }
     if (!image) {
         Throw(ErrorKind::kNotFound, "no card " + card + " in " + CardsDir().string());
     }
-    CheckImage(*image);
+    dump_text::CheckImageSize(*image, source.string());
     const fs::path folder = ReaderDir(reader);
     const fs::path target = folder / card;
     st::FieldLock lock(folder);
@@ -292,6 +305,17 @@ fs::path VirtualField::RemoveCard(const std::string& reader, const std::string& 
     auto it = name.empty() ? cards.begin()
                            : std::find_if(cards.begin(), cards.end(),
                                           [&](const CardInfo& c) { return c.name == name; });
+    if (it == cards.end() && !name.empty() && st::IsCardFileName(name)) {
+        // A file the listing passed over: say why rather than that it is not there.
+        const fs::path file = ReaderDir(reader) / name;
+        std::error_code ec;
+        if (fs::is_directory(file, ec)) {
+            throw FolderIsNoCard(file.string());
+        }
+        if (auto image = st::ReadFileBytes(file)) {
+            dump_text::CheckImageSize(*image, file.string());
+        }
+    }
     if (it == cards.end()) {
         Throw(ErrorKind::kNotFound,
               name.empty() ? "no card in the field of " + CheckedReader(reader)
@@ -317,17 +341,23 @@ Bytes VirtualField::ReadCard(const std::string& card) const {
         path = CardsDir() / card;
     }
     auto image = st::ReadFileBytes(path);
+    if (!image && fs::is_directory(path, ec)) {
+        throw FolderIsNoCard(path.string());
+    }
+    if (!image && fs::is_directory(card, ec)) {
+        throw FolderIsNoCard(card);
+    }
     if (!image) {
         Throw(ErrorKind::kNotFound, "no card " + card + " (looked for " + path.string() + ")");
     }
-    CheckImage(*image);
+    dump_text::CheckImageSize(*image, path.string());
     return *image;
 }
 
 void VirtualField::WriteCard(const std::string& reader, const std::string& name,
                              const Bytes& image) {
     CheckCardName(name);
-    CheckImage(image);
+    dump_text::CheckImageSize(image, "the image");
     const fs::path folder = ReaderDir(reader);
     if (!HasReader(reader)) {
         Throw(ErrorKind::kNotFound, "no reader " + folder.filename().string());
@@ -338,8 +368,8 @@ void VirtualField::WriteCard(const std::string& reader, const std::string& name,
     }
 }
 
-std::uint8_t VirtualField::Station(const std::string& reader) const {
-    return st::ReadStation(ReaderDir(reader));
+std::uint8_t VirtualField::Station(const std::string& reader, std::string* problem) const {
+    return st::ReadStation(ReaderDir(reader), problem);
 }
 
 void VirtualField::SetStation(const std::string& reader, std::uint8_t station) {
@@ -398,7 +428,8 @@ void VirtualField::SetStoredKey(const std::string& reader, int slot,
 namespace {
 
 // Read-modify-write of a reader's fault file under its field lock, which the libraries
-// take too when they count a fault down.
+// take too when they count a fault down. A file with a line that is no fault is left as
+// it is: rewritten, the line would go, or would stay unnoticed after a fault was set.
 template <typename Change>
 void UpdateFaults(const VirtualField& field, const std::string& reader, Change change) {
     if (!field.HasReader(reader)) {
@@ -406,7 +437,13 @@ void UpdateFaults(const VirtualField& field, const std::string& reader, Change c
     }
     const fs::path folder = field.ReaderDir(reader);
     st::FieldLock lock(folder);
-    auto faults = st::ReadFaults(folder);
+    st::FaultFile file = st::ReadFaultFile(folder);
+    if (!file.badLines.empty()) {
+        Throw(ErrorKind::kBadFormat,
+              DescribeBadLines(folder, file.badLines).front() +
+                  "; nothing changed: correct or delete that line, or clear the faults");
+    }
+    auto& faults = file.faults;
     change(faults);
     if (!st::WriteFaults(folder, faults)) {
         Throw(ErrorKind::kIo, "cannot write the faults of " + folder.filename().string());
@@ -527,16 +564,29 @@ void VirtualField::SetLatency(const std::string& reader, std::chrono::millisecon
 }
 
 void VirtualField::ClearFaults(const std::string& reader) {
-    UpdateFaults(*this, reader, [](std::vector<st::Fault>& faults) { faults.clear(); });
-}
-
-std::vector<std::string> VirtualField::FaultLines(const std::string& reader) const {
     if (!HasReader(reader)) {
         Throw(ErrorKind::kNotFound, "no reader " + CheckedReader(reader));
     }
+    // Whatever the file holds: clearing is the way out of a file that is no list of faults.
+    const fs::path folder = ReaderDir(reader);
+    st::FieldLock lock(folder);
+    if (!st::WriteFaults(folder, {})) {
+        Throw(ErrorKind::kIo, "cannot write the faults of " + folder.filename().string());
+    }
+}
+
+std::vector<std::string> VirtualField::FaultLines(const std::string& reader,
+                                                  std::vector<std::string>* problems) const {
+    if (!HasReader(reader)) {
+        Throw(ErrorKind::kNotFound, "no reader " + CheckedReader(reader));
+    }
+    const st::FaultFile file = st::ReadFaultFile(ReaderDir(reader));
     std::vector<std::string> lines;
-    for (const auto& fault : st::ReadFaults(ReaderDir(reader))) {
+    for (const auto& fault : file.faults) {
         lines.push_back(st::FormatFault(fault));
+    }
+    if (problems != nullptr) {
+        *problems = DescribeBadLines(ReaderDir(reader), file.badLines);
     }
     return lines;
 }

@@ -41,6 +41,9 @@ private:
     ErrorKind kind_;
 };
 
+// The error for a folder where a card image was named (kBadArgument).
+ControlError FolderIsNoCard(const std::string& name);
+
 enum class CardKind {
     kClassic1K,     // 1024-byte image, tag type 2
     kClassic4K,     // 4096-byte image, tag type 3
@@ -125,7 +128,9 @@ public:
     void WriteCard(const std::string& reader, const std::string& name, const Bytes& image);
 
     // Per-reader memory: station id, the EEPROM registers, the 32-slot key store.
-    std::uint8_t Station(const std::string& reader) const;
+    // A station file that holds no station reads as the default, as the libraries read
+    // it; `problem`, when given, then says what is wrong with it.
+    std::uint8_t Station(const std::string& reader, std::string* problem = nullptr) const;
     void SetStation(const std::string& reader, std::uint8_t station);
     std::uint8_t Eeprom(const std::string& reader, std::uint8_t reg) const;
     void SetEeprom(const std::string& reader, std::uint8_t reg, std::uint8_t value);
@@ -134,6 +139,8 @@ public:
 
     // Faults. `function` is an exported name with or without "ACR120_" (ListTag, ListTags,
     // Login...) or "*" for every function; `nth` counts from 1, from the next call on.
+    // While the fault file holds a line that is no fault (one written by hand), every
+    // change but ClearFaults fails with kBadFormat and leaves the file as it is.
     //
     // The nth call of `function` returns `code` without doing anything, and so do the
     // following `times - 1` calls (times 0: every call from the nth on).
@@ -157,8 +164,11 @@ public:
     // Every call takes at least this long (0: none).
     void SetLatency(const std::string& reader, std::chrono::milliseconds latency);
     void ClearFaults(const std::string& reader);
-    // The fault file's lines, as stored (one fault per line).
-    std::vector<std::string> FaultLines(const std::string& reader) const;
+    // The fault file's faults, one a line as stored. Lines that are no fault are passed
+    // over, as the libraries pass them over; `problems`, when given, gets a message for
+    // each (the file, the line number, what is wrong and what a fault looks like).
+    std::vector<std::string> FaultLines(const std::string& reader,
+                                        std::vector<std::string>* problems = nullptr) const;
 
     // The calls made on the reader, oldest first.
     std::vector<CallRecord> CallLog(const std::string& reader) const;

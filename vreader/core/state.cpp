@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "ascii/case_fold.h"
@@ -30,6 +31,47 @@ constexpr const char* kFunctions[] = {
     "Select",     "MultiTagSelect", "WriteMasterKey", "Login",   "Read",
     "Write",      "ReadValue",      "WriteValue",     "Inc",     "Dec",
     "ReadEEPROM", "WriteEEPROM"};
+
+// A word of a state file in a message: the file may hold anything, the terminal must not.
+std::string Quoted(std::string_view text) {
+    constexpr std::size_t kLongest = 40;
+    std::string shown = "'";
+    for (char c : text.substr(0, kLongest)) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte < 0x20 || byte == 0x7F ? '?' : c;
+    }
+    return shown + (text.size() > kLongest ? "...'" : "'");
+}
+
+struct FaultSyntax {
+    std::string_view word;
+    Fault::Type type;
+    std::array<std::string_view, 3> required;  // unused places empty
+    std::string_view optional;
+    std::string_view form;
+};
+
+constexpr FaultSyntax kFaultSyntax[] = {
+    {"fail",
+     Fault::Type::kFail,
+     {"fn", "at", "code"},
+     "times",
+     "fail fn=FUNCTION at=N code=CODE [times=K]"},
+    {"remove", Fault::Type::kRemove, {"fn", "at"}, {}, "remove fn=FUNCTION at=N"},
+    {"block", Fault::Type::kBlock, {"fn"}, {}, "block fn=FUNCTION"},
+    {"tags", Fault::Type::kTags, {"count"}, {}, "tags count=N"},
+    {"type-flag-zero", Fault::Type::kTypeFlagZero, {}, {}, "type-flag-zero"},
+    {"station-count-zero", Fault::Type::kStationCountZero, {}, {}, "station-count-zero"},
+    {"latency", Fault::Type::kLatency, {"ms"}, {}, "latency ms=N"},
+};
+
+std::string EveryFaultForm() {
+    std::string forms;
+    for (const auto& syntax : kFaultSyntax) {
+        forms += (forms.empty() ? "" : "; ") + std::string(syntax.form);
+    }
+    return forms;
+}
 
 }  // namespace
 
@@ -122,7 +164,7 @@ std::optional<fs::path> MoveToCards(const fs::path& stateDir, const fs::path& im
     return std::nullopt;
 }
 
-std::uint8_t ReadStation(const fs::path& readerDir) {
+std::uint8_t ReadStation(const fs::path& readerDir, std::string* problem) {
     auto data = ReadFileBytes(readerDir / kStationFile);
     if (!data) {
         return kDefaultStation;
@@ -132,8 +174,15 @@ std::uint8_t ReadStation(const fs::path& readerDir) {
         text.pop_back();
     }
     auto value = ToInt(text);
-    return value && *value >= 0 && *value <= 255 ? static_cast<std::uint8_t>(*value)
-                                                 : kDefaultStation;
+    if (value && *value >= 0 && *value <= 255) {
+        return static_cast<std::uint8_t>(*value);
+    }
+    if (problem != nullptr) {
+        *problem = (readerDir / kStationFile).string() + " holds " + Quoted(text) +
+                   ", not a station number 0..255; the reader answers as station " +
+                   std::to_string(kDefaultStation);
+    }
+    return kDefaultStation;
 }
 
 std::array<std::uint8_t, kEepromSize> ReadEeprom(const fs::path& readerDir) {
@@ -159,9 +208,11 @@ bool IsKnownFunction(std::string_view name) {
 }
 
 std::optional<Fault> ParseFault(std::string_view line, std::string* error) {
+    const FaultSyntax* syntax = nullptr;
     auto fail = [&](const std::string& why) -> std::optional<Fault> {
         if (error != nullptr) {
-            *error = why;
+            *error = syntax == nullptr ? why + " (a fault is one of: " + EveryFaultForm() + ")"
+                                       : why + " (expected " + std::string(syntax->form) + ")";
         }
         return std::nullopt;
     };
@@ -170,69 +221,64 @@ std::optional<Fault> ParseFault(std::string_view line, std::string* error) {
     if (!(in >> word)) {
         return fail("empty fault");
     }
-    Fault fault;
-    using T = Fault::Type;
-    std::vector<std::string> need;
-    if (word == "fail") {
-        fault.type = T::kFail;
-        need = {"fn", "at", "code"};
-    } else if (word == "remove") {
-        fault.type = T::kRemove;
-        need = {"fn", "at"};
-    } else if (word == "block") {
-        fault.type = T::kBlock;
-        need = {"fn"};
-    } else if (word == "tags") {
-        fault.type = T::kTags;
-        need = {"count"};
-    } else if (word == "type-flag-zero") {
-        fault.type = T::kTypeFlagZero;
-    } else if (word == "station-count-zero") {
-        fault.type = T::kStationCountZero;
-    } else if (word == "latency") {
-        fault.type = T::kLatency;
-        need = {"ms"};
-    } else {
-        return fail("unknown fault '" + word + "'");
+    for (const auto& candidate : kFaultSyntax) {
+        if (candidate.word == word) {
+            syntax = &candidate;
+        }
     }
+    if (syntax == nullptr) {
+        return fail("unknown fault " + Quoted(word));
+    }
+    Fault fault;
+    fault.type = syntax->type;
     std::vector<std::string> seen;
     while (in >> word) {
         const auto eq = word.find('=');
         if (eq == std::string::npos) {
-            return fail("expected key=value, got '" + word + "'");
+            return fail(Quoted(word) + " is no key=value word");
         }
         const std::string key = word.substr(0, eq);
         std::string value = word.substr(eq + 1);
+        const bool known =
+            !key.empty() &&
+            (key == syntax->optional || std::find(syntax->required.begin(), syntax->required.end(),
+                                                  key) != syntax->required.end());
+        if (!known) {
+            return fail(Quoted(key + "=") + " is no part of a " + std::string(syntax->word) +
+                        " fault");
+        }
         if (key == "fn") {
             if (value.starts_with("ACR120_")) {
                 value = value.substr(7);
             }
             if (value != "*" && !IsKnownFunction(value)) {
-                return fail("unknown function '" + value + "'");
+                return fail("unknown function " + Quoted(value));
             }
             fault.function = value;
         } else {
-            auto number = ToInt(value);
-            if (!number) {
-                return fail("'" + key + "' needs a number, got '" + value + "'");
+            const auto number = ToInt(value);
+            const int low = key == "at" ? 1 : key == "code" ? -32768 : 0;
+            const int high = key == "code" ? 32767 : std::numeric_limits<int>::max();
+            if (!number || *number < low || *number > high) {
+                return fail(Quoted(key) + " needs a number " + std::to_string(low) +
+                            (key == "code" ? ".." + std::to_string(high) : " or more") + ", not " +
+                            Quoted(value));
             }
-            if (key == "at" && *number >= 1) {
+            if (key == "at") {
                 fault.at = *number;
-            } else if (key == "code" && *number >= -32768 && *number <= 32767) {
+            } else if (key == "code") {
                 fault.code = *number;
-            } else if (key == "times" && *number >= 0) {
+            } else if (key == "times") {
                 fault.times = *number;
-            } else if ((key == "count" || key == "ms") && *number >= 0) {
-                fault.count = *number;
             } else {
-                return fail("bad '" + key + "=" + value + "'");
+                fault.count = *number;  // count, ms
             }
         }
         seen.push_back(key);
     }
-    for (const auto& key : need) {
-        if (std::find(seen.begin(), seen.end(), key) == seen.end()) {
-            return fail("missing " + key + "=");
+    for (const auto key : syntax->required) {
+        if (!key.empty() && std::find(seen.begin(), seen.end(), key) == seen.end()) {
+            return fail("missing " + std::string(key) + "=");
         }
     }
     return fault;
@@ -260,31 +306,42 @@ std::string FormatFault(const Fault& f) {
     return {};
 }
 
-std::vector<Fault> ReadFaults(const fs::path& readerDir) {
-    std::vector<Fault> faults;
+FaultFile ReadFaultFile(const fs::path& readerDir) {
+    FaultFile file;
     auto data = ReadFileBytes(readerDir / kFaultsFile);
     if (!data) {
-        return faults;
+        return file;
     }
     std::string text(data->begin(), data->end());
     std::istringstream in(text);
     std::string line;
-    while (std::getline(in, line)) {
+    for (int number = 1; std::getline(in, line); ++number) {
         const auto first = line.find_first_not_of(" \t\r");
         if (first == std::string::npos || line[first] == '#') {
             continue;
         }
-        if (auto fault = ParseFault(line)) {
-            faults.push_back(*fault);
+        std::string problem;
+        if (auto fault = ParseFault(line, &problem)) {
+            file.faults.push_back(*fault);
+        } else {
+            file.badLines.push_back(BadFaultLine{number, line, problem});
         }
     }
-    return faults;
+    return file;
 }
 
-bool WriteFaults(const fs::path& readerDir, const std::vector<Fault>& faults) {
+std::vector<Fault> ReadFaults(const fs::path& readerDir) {
+    return ReadFaultFile(readerDir).faults;
+}
+
+bool WriteFaults(const fs::path& readerDir, const std::vector<Fault>& faults,
+                 const std::vector<BadFaultLine>& keptLines) {
     std::string text;
     for (const auto& fault : faults) {
         text += FormatFault(fault) + "\n";
+    }
+    for (const auto& line : keptLines) {
+        text += line.text + "\n";
     }
     const bool written = WriteTextAtomic(readerDir / kFaultsFile, text);
     files::AnnounceFaultChange();

@@ -92,8 +92,9 @@ private:
 // is taken there. Returns the new path; nullopt when the move failed.
 std::optional<fs::path> MoveToCards(const fs::path& stateDir, const fs::path& image);
 
-// Reader memory.
-std::uint8_t ReadStation(const fs::path& readerDir);
+// Reader memory. A station file that holds no number 0..255 reads as the default;
+// `problem`, when given, then says so, naming the file.
+std::uint8_t ReadStation(const fs::path& readerDir, std::string* problem = nullptr);
 std::array<std::uint8_t, kEepromSize> ReadEeprom(const fs::path& readerDir);
 std::array<std::uint8_t, kKeySlots * 6> ReadKeys(const fs::path& readerDir);
 
@@ -116,11 +117,26 @@ struct Fault {
     int count = 0;  // tags count, latency ms
     bool Matches(std::string_view fn) const { return function == "*" || function == fn; }
 };
+// `error` says what is wrong with a line that is no fault, and what one looks like.
 std::optional<Fault> ParseFault(std::string_view line, std::string* error = nullptr);
 std::string FormatFault(const Fault& fault);
-// Unparsable lines are skipped.
+// A line someone wrote into the file by hand that is no fault.
+struct BadFaultLine {
+    int number = 0;       // from 1
+    std::string text;     // as it stands
+    std::string problem;  // from ParseFault
+};
+struct FaultFile {
+    std::vector<Fault> faults;
+    std::vector<BadFaultLine> badLines;
+};
+// The libraries act on the faults and leave the bad lines to the tool to report.
+FaultFile ReadFaultFile(const fs::path& readerDir);
 std::vector<Fault> ReadFaults(const fs::path& readerDir);
-bool WriteFaults(const fs::path& readerDir, const std::vector<Fault>& faults);
+// `keptLines` follow the faults as they stand, so that counting a fault down does not
+// take away what a user wrote.
+bool WriteFaults(const fs::path& readerDir, const std::vector<Fault>& faults,
+                 const std::vector<BadFaultLine>& keptLines = {});
 // Exported function names the libraries know, without the prefix.
 bool IsKnownFunction(std::string_view name);
 

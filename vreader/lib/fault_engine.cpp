@@ -17,14 +17,14 @@ CallPlan CountDownFaults(const fs::path& readerDir, const char* function) {
         return (fault.type == FaultType::kFail || fault.type == FaultType::kRemove) &&
                fault.Matches(function);
     };
-    auto faults = state::ReadFaults(readerDir);
+    const auto faults = state::ReadFaults(readerDir);
     if (std::none_of(faults.begin(), faults.end(), counted)) {
         return plan;
     }
     state::FieldLock lock(readerDir);
-    faults = state::ReadFaults(readerDir);  // again, under the lock
+    const state::FaultFile file = state::ReadFaultFile(readerDir);  // again, under the lock
     std::vector<state::Fault> kept;
-    for (auto fault : faults) {
+    for (auto fault : file.faults) {
         if (!counted(fault)) {
             kept.push_back(fault);
             continue;
@@ -48,7 +48,7 @@ CallPlan CountDownFaults(const fs::path& readerDir, const char* function) {
             kept.push_back(fault);
         }
     }
-    state::WriteFaults(readerDir, kept);
+    state::WriteFaults(readerDir, kept, file.badLines);
     return plan;
 }
 

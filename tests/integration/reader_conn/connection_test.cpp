@@ -149,6 +149,67 @@ TEST_F(Connection, TheEnvironmentNamesTheTraceFile) {
     EXPECT_TRUE(connection_.SerialLibrary().traceFileName.empty());
 }
 
+// A trace with each argument that is an address, all its digits there, shown as "@".
+std::string WithAddressesAsAt(std::string text) {
+    const std::size_t digits = 2 * sizeof(void*);
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '(' && text[at] != ',') {
+            continue;
+        }
+        const std::size_t end = text.find_first_not_of("0123456789ABCDEF", at + 1);
+        if (end == at + 1 + digits && (text[end] == ')' || text[end] == ',')) {
+            text.replace(at + 1, digits, "@");
+        }
+    }
+    return text;
+}
+
+// Every call of a session through the serial port, as the trace file gets it: outputs
+// as the library left them, serial numbers in hex, keys as their addresses alone.
+// The buffers' addresses are the port's own; each prints as one with every digit.
+TEST_F(Connection, TheSerialPortTracesEveryCallWithItsArgumentsAfterTheCall) {
+    const fs::path trace = field_.Dir() / "trace.log";
+    std::ofstream(trace, std::ios::binary) << "earlier session\r\n";
+    connection_.SerialLibrary().traceFileName = trace.u16string();
+    reader_trace::SetStampSource([]() -> reader_trace::Stamp { return {{9, 5, 7}, 1234}; });
+    field_.SetStation("COM1", 7);
+    field_.NewCard("COM1", vreader::CardKind::kClassic1K, vreader::Bytes{0xDE, 0xAD, 0xBE, 0xEF});
+    connection_.Open(u"COM1");
+    connection_.ConnectCard();
+    MifareKey key{0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6};
+    IReaderPort& port = *connection_.Port();
+    EXPECT_EQ(port.StoreReaderKey(31, key.data()), 0);
+    key.fill(0xFF);
+    EXPECT_EQ(port.Login(1, false, 0, key.data()), 0);
+    EXPECT_EQ(port.Login(1, false, 2, nullptr), 0);
+    field_.FailCall("COM1", "ListTag", 1, -3030);
+    EXPECT_EQ(ErrorOf([&] { connection_.ConnectCard(); }), -3030);
+    connection_.Disconnect();
+    reader_trace::SetStampSource(nullptr);
+
+    std::stringstream bytes;
+    bytes << std::ifstream(trace, std::ios::binary).rdbuf();
+    const std::string text = WithAddressesAsAt(bytes.str());
+    const std::string serial = "DEADBEEF000000000000";
+    std::string expected = "earlier session\r\n";
+    for (const std::string& call : {
+             std::string("Open(0,0) = 0"),
+             std::string("GetID(0,*(@)=1,*(@)=7) = 0"),
+             std::string("ReadEEPROM(0,7,5,*(@)=66) = 0"),
+             std::string("WriteEEPROM(0,7,5,70) = 0"),
+             "ListTag(0,7,*(@)=1,*(@)=1,*(@)=2,*(@)=" + serial + ") = 0",
+             "MultiTagSelect(0,7,*(@)=" + serial + ",*(@)=1,*(@)=2,*(@)=" + serial + ") = 0",
+             std::string("WriteMasterKey(0,7,31,@) = 0"),
+             std::string("Login(0,7,1,0,0,@) = 0"),
+             std::string("Login(0,7,1,3,2,@) = 0"),
+             "ListTag(0,7,*(@)=0,*(@)=0,*(@)=0,*(@)=" + std::string(20, '0') + ") = -3030",
+             std::string("Close(0) = 0"),
+         }) {
+        expected += "[09:05:07][tid=1234] ACR120_" + call + "\r\n";
+    }
+    EXPECT_EQ(text, expected);
+}
+
 class ConnectionOverBothLibraries : public OverBothLibraries {};
 
 TEST_P(ConnectionOverBothLibraries, ConnectAgainClosesTheOldHandleAndAFailedOpenLeavesItClosed) {

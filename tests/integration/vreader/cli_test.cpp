@@ -112,6 +112,27 @@ TEST_F(VReaderCli, HugeFilesMissingCardsAndBadFoldersOrNamesAreTold) {
     Spill(huge, "");
     fs::resize_file(huge, 50u << 20);
     ExpectExits({{"show " + huge, 5}, {"show /dev/zero", 5}, {"--dir /etc/passwd list", 3}});
+    // A folder where a card belongs, outside the state folder and in a field.
+    const std::string folder = Scratch("adir.mfd");
+    fs::create_directory(folder);
+    fs::create_directory(field.ReaderDir("COM1") / "sub.mfd");
+    for (const std::string& command :
+         std::vector<std::string>{"show " + folder, "place " + folder + " COM1",
+                                  "convert " + folder + " " + Scratch("out.eml"),
+                                  "show COM1/sub.mfd", "remove COM1 sub.mfd"}) {
+        const auto outcome = Cli(command);
+        EXPECT_EQ(outcome.exit, 3) << command;
+        EXPECT_NE(outcome.output.find("mfd is a folder, not a card image"), std::string::npos)
+            << command << ": " << outcome.output;
+    }
+    // A file in a field that the listing passes over for its size.
+    Spill((field.ReaderDir("COM1") / "short.mfd").string(), std::string(1000, '\0'));
+    for (const std::string command : {"show COM1/short.mfd", "remove COM1 short.mfd"}) {
+        const auto outcome = Cli(command);
+        EXPECT_EQ(outcome.exit, 5) << command;
+        EXPECT_NE(outcome.output.find("short.mfd holds 1000 bytes"), std::string::npos)
+            << command << ": " << outcome.output;
+    }
     const auto missing = Cli("remove COM1 nosuch.mfd");
     EXPECT_EQ(missing.exit, 4);
     EXPECT_EQ(missing.output.find("Taken away"), std::string::npos) << missing.output;
@@ -223,6 +244,47 @@ TEST_F(VReaderCli, SetsFaultsAndLatencyAndShowsTheLog) {
         << log.output;
     EXPECT_EQ(Exit("log COM1 --clear"), 0);
     EXPECT_TRUE(field.CallLog("COM1").empty());
+}
+
+// Files edited by hand: the readers act on what they can read, and the tool says what
+// it cannot and changes none of it.
+TEST_F(VReaderCli, BadFaultAndStationLinesAreToldAndKept) {
+    const fs::path reader = field.ReaderDir("COM1");
+    const std::string bad =
+        "fial fn=Read at=1 code=1\nremove fn=Read at=1 code=4\ntags count=-1\nlatency\n";
+    Spill((reader / "faults").string(), "fail fn=ListTag at=1 code=-3030\n\n" + bad);
+    Spill((reader / "station").string(), "two\n");
+    const auto faults = Cli("faults COM1");
+    EXPECT_EQ(faults.exit, 6);
+    for (const char* expected :
+         {"fail fn=ListTag at=1 code=-3030 times=1\n", "faults line 3: unknown fault 'fial'",
+          "line 4: 'code=' is no part of a remove fault (expected remove fn=FUNCTION at=N)",
+          "line 5: 'count' needs a number 0 or more, not '-1'", "line 6: missing ms="}) {
+        EXPECT_NE(faults.output.find(expected), std::string::npos) << expected << "\n"
+                                                                   << faults.output;
+    }
+    const auto listed = Cli("list");
+    EXPECT_EQ(listed.exit, 6);
+    EXPECT_NE(listed.output.find("COM1 (station 1) [1 fault(s)]"), std::string::npos);
+    EXPECT_NE(listed.output.find("station holds 'two', not a station number 0..255"),
+              std::string::npos)
+        << listed.output;
+    EXPECT_NE(listed.output.find("faults line 3"), std::string::npos) << listed.output;
+
+    const std::string before = Slurp((reader / "faults").string());
+    ExpectExits({{"fault COM1 tags 3", 6}, {"latency COM1 5", 6}});
+    EXPECT_EQ(Slurp((reader / "faults").string()), before);
+
+    // The libraries answer as station 1, count the good fault down and keep the rest.
+    const std::int16_t h = Lib(false).Open(0);
+    Listing listing;
+    EXPECT_EQ(Lib(false).List(h, listing), -3030);
+    EXPECT_EQ(Lib(false).List(h, listing), rc::kOk);
+    Lib(false).Close(h);
+    EXPECT_EQ(Slurp((reader / "faults").string()), bad);
+
+    EXPECT_EQ(Exit("fault COM1 clear"), 0);
+    EXPECT_EQ(Cli("faults COM1").output, "");
 }
 
 TEST_F(VReaderCli, HelpAndUsageErrors) {
