@@ -46,8 +46,9 @@ std::optional<DumpFormat> FormatOption(const std::optional<std::string>& name) {
 // the cards folder.
 Bytes LoadCard(const VirtualField& field, const std::string& card) {
     std::error_code error;
-    if (fs::exists(card, error) && !fs::is_directory(card, error)) {
-        return LoadDump(card);
+    const fs::path file = files::Utf8Path(card);
+    if (fs::exists(file, error) && !fs::is_directory(file, error)) {
+        return LoadDump(file);
     }
     return field.ReadCard(card);
 }
@@ -61,7 +62,7 @@ fs::path SaveToCardsFolder(VirtualField& field, const Bytes& image, const std::s
     }
     std::error_code error;
     vreader::files::MakeFolders(field.CardsDir());
-    const fs::path where = field.CardsDir() / name;
+    const fs::path where = field.CardsDir() / files::Utf8Path(name);
     if (fs::exists(where, error)) {
         throw ControlError(ErrorKind::kExists,
                            "a card " + name + " exists already in " + field.CardsDir().string());
@@ -90,11 +91,11 @@ int NewCardCommand(VirtualField& field, const Args& args) {
     fs::path where;
     if (out) {
         std::error_code error;
-        if (fs::exists(*out, error)) {
+        where = files::Utf8Path(*out);
+        if (fs::exists(where, error)) {
             throw ControlError(ErrorKind::kExists, *out + " exists already");
         }
-        SaveDump(*out, image);
-        where = *out;
+        SaveDump(where, image);
     } else if (reader) {
         where = field.PlaceImage(ExistingReader(field, *reader), image, name);
     } else {
@@ -110,21 +111,21 @@ int PlaceCommand(VirtualField& field, const Args& args) {
     const std::string reader = ExistingReader(field, args.At(1, "reader"));
     std::error_code error;
     fs::path placed;
-    if (fs::is_regular_file(card, error) && fs::path(card).parent_path() != field.CardsDir()) {
+    const fs::path file = files::Utf8Path(card);
+    if (fs::is_regular_file(file, error) && file.parent_path() != field.CardsDir()) {
         // A dump from elsewhere: the reader gets a raw copy; the file stays as it is.
-        const Bytes image = LoadDump(card, FormatOption(args.Option("from")));
-        const std::string name =
-            args.Option("name").value_or(fs::path(card).stem().string() + ".mfd");
+        const Bytes image = LoadDump(file, FormatOption(args.Option("from")));
+        const std::string name = args.Option("name").value_or(file.stem().string() + ".mfd");
         placed = field.PlaceImage(reader, image, name);
     } else {
-        if (fs::is_directory(card, error) &&
-            !fs::is_regular_file(field.CardsDir() / fs::path(card).filename(), error)) {
+        if (fs::is_directory(file, error) &&
+            !fs::is_regular_file(field.CardsDir() / file.filename(), error)) {
             throw FolderIsNoCard(card);
         }
         if (args.Option("name") || args.Option("from")) {
             throw UsageError("--name and --from apply to files only; a card keeps its name");
         }
-        placed = field.PlaceCard(fs::path(card).filename().string(), reader);
+        placed = field.PlaceCard(file.filename().string(), reader);
     }
     std::cout << "In the field of " << reader << ": " << placed.string() << "\n";
     return kOk;
@@ -156,8 +157,8 @@ int ShowCommand(VirtualField& field, const Args& args) {
 }
 
 int ConvertCommand(VirtualField&, const Args& args) {
-    const fs::path in = args.At(0, "input file");
-    const fs::path out = args.At(1, "output file");
+    const fs::path in = files::Utf8Path(args.At(0, "input file"));
+    const fs::path out = files::Utf8Path(args.At(1, "output file"));
     const auto from = FormatOption(args.Option("from"));
     const auto to = FormatOption(args.Option("to"));
     const Bytes image = LoadDump(in, from);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "command_line/syntax.h"
+#include "core/files.h"
 
 namespace vreader::cli {
 
@@ -16,7 +17,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& words,
         if (syntax.ArgumentsSoFar() > 0) {
             line.args.options["dir"] = value;
         } else {
-            line.dir = value;
+            line.dir = files::Utf8Path(value);
         }
     });
     for (const CommandOption& option : options) {

@@ -258,7 +258,7 @@ fs::path VirtualField::PlaceImage(const std::string& reader, const Bytes& image,
         Throw(ErrorKind::kNotFound, "no reader " + CheckedReader(reader));
     }
     const fs::path folder = ReaderDir(reader);
-    const fs::path target = folder / name;
+    const fs::path target = folder / files::Utf8Path(name);
     st::FieldLock lock(folder);
     std::error_code ec;
     if (fs::exists(target, ec)) {
@@ -276,7 +276,7 @@ fs::path VirtualField::PlaceCard(const std::string& card, const std::string& rea
     if (!HasReader(reader)) {
         Throw(ErrorKind::kNotFound, "no reader " + CheckedReader(reader));
     }
-    const fs::path source = CardsDir() / card;
+    const fs::path source = CardsDir() / files::Utf8Path(card);
     auto image = st::ReadFileBytes(source);
     std::error_code ec;
     if (!image && fs::is_directory(source, ec)) {
@@ -287,7 +287,7 @@ fs::path VirtualField::PlaceCard(const std::string& card, const std::string& rea
     }
     dump_text::CheckImageSize(*image, source.string());
     const fs::path folder = ReaderDir(reader);
-    const fs::path target = folder / card;
+    const fs::path target = folder / files::Utf8Path(card);
     st::FieldLock lock(folder);
     const files::MoveResult moved = files::MoveNoReplace(source, target);
     if (moved == files::MoveResult::kTargetExists) {
@@ -307,7 +307,7 @@ fs::path VirtualField::RemoveCard(const std::string& reader, const std::string& 
                                           [&](const CardInfo& c) { return c.name == name; });
     if (it == cards.end() && !name.empty() && st::IsCardFileName(name)) {
         // A file the listing passed over: say why rather than that it is not there.
-        const fs::path file = ReaderDir(reader) / name;
+        const fs::path file = ReaderDir(reader) / files::Utf8Path(name);
         std::error_code ec;
         if (fs::is_directory(file, ec)) {
             throw FolderIsNoCard(file.string());
@@ -333,18 +333,18 @@ Bytes VirtualField::ReadCard(const std::string& card) const {
     fs::path path;
     const auto slash = card.find('/');
     std::error_code ec;
-    if (fs::is_regular_file(card, ec)) {
-        path = card;
+    if (fs::is_regular_file(files::Utf8Path(card), ec)) {
+        path = files::Utf8Path(card);
     } else if (slash != std::string::npos && ascii::CanonicalReaderName(card.substr(0, slash))) {
-        path = ReaderDir(card.substr(0, slash)) / card.substr(slash + 1);
+        path = ReaderDir(card.substr(0, slash)) / files::Utf8Path(card.substr(slash + 1));
     } else {
-        path = CardsDir() / card;
+        path = CardsDir() / files::Utf8Path(card);
     }
     auto image = st::ReadFileBytes(path);
     if (!image && fs::is_directory(path, ec)) {
         throw FolderIsNoCard(path.string());
     }
-    if (!image && fs::is_directory(card, ec)) {
+    if (!image && fs::is_directory(files::Utf8Path(card), ec)) {
         throw FolderIsNoCard(card);
     }
     if (!image) {
@@ -363,8 +363,8 @@ void VirtualField::WriteCard(const std::string& reader, const std::string& name,
         Throw(ErrorKind::kNotFound, "no reader " + folder.filename().string());
     }
     st::FieldLock lock(folder);
-    if (!st::WriteFileAtomic(folder / name, image)) {
-        Throw(ErrorKind::kIo, "cannot write " + (folder / name).string());
+    if (!st::WriteFileAtomic(folder / files::Utf8Path(name), image)) {
+        Throw(ErrorKind::kIo, "cannot write " + (folder / files::Utf8Path(name)).string());
     }
 }
 

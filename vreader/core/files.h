@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vreader::files {
@@ -73,5 +74,11 @@ fs::path UserStateBase();
 // A new, empty temporary folder whose name begins with `prefix`; empty on failure.
 fs::path MakeTempFolder(const std::string& prefix);
 void SetEnvironment(const char* name, const std::optional<std::string>& value);
+
+// A name as the tools take it, in UTF-8, as a path: a narrow path on Windows is in
+// the ANSI code page, which would turn a Cyrillic or Japanese name into another.
+inline fs::path Utf8Path(std::string_view name) {
+    return fs::path(std::u8string(name.begin(), name.end()));
+}
 
 }  // namespace vreader::files

@@ -129,9 +129,11 @@ std::optional<Bytes> ReadFileBytes(const fs::path& path) {
 
 bool WriteFileAtomic(const fs::path& path, const Bytes& data) {
     static std::atomic<unsigned> counter{0};
-    const fs::path temp = path.parent_path() / ("." + path.filename().string() + ".tmp-" +
-                                                std::to_string(files::ProcessId()) + "-" +
-                                                std::to_string(counter.fetch_add(1)));
+    // Joined as paths, not as narrow text, which Windows reads as ANSI.
+    fs::path temp = path.parent_path() / ".";
+    temp += path.filename();
+    temp +=
+        ".tmp-" + std::to_string(files::ProcessId()) + "-" + std::to_string(counter.fetch_add(1));
     return files::ReplaceThroughTemp(temp, path, data);
 }
 
@@ -147,11 +149,14 @@ FieldLock::~FieldLock() = default;
 std::optional<fs::path> MoveToCards(const fs::path& stateDir, const fs::path& image) {
     const fs::path cards = stateDir / kCardsFolder;
     files::MakeFolders(cards);
-    const std::string stem = image.stem().string();
-    const std::string ext = image.extension().string();
     for (int n = 1; n < 10000; ++n) {
-        const fs::path target =
-            cards / (n == 1 ? image.filename().string() : stem + "-" + std::to_string(n) + ext);
+        fs::path name = image.filename();
+        if (n > 1) {
+            name = image.stem();
+            name += "-" + std::to_string(n);
+            name += image.extension();
+        }
+        const fs::path target = cards / name;
         // Never replaces a card already lying there.
         const files::MoveResult moved = files::MoveNoReplace(image, target);
         if (moved == files::MoveResult::kMoved) {
