@@ -54,15 +54,18 @@ extern const char* const kReaderFolderSuffix;
 // exists afterwards.
 bool MakeFolders(const fs::path& folder);
 
-// Wakes, in every process, the library calls held by a "block" fault, so that they look
-// at their fault file again. On POSIX they poll it and this does nothing.
-void AnnounceFaultChange();
+// Wakes, in every process, the library calls held by a "block" fault of the reader in
+// `readerDir`, so that they look at its fault file again. On POSIX they poll it and this
+// does nothing.
+void AnnounceFaultChange(const fs::path& readerDir);
 #ifdef _WIN32
-// The event AnnounceFaultChange pulses. A held call waits on it rather than polling the
-// file: a held call is one a program ends with TerminateThread, and a thread ended while
-// reading the file leaves its handle open for the rest of the process (and under Wine
-// every read is a few round trips to the wineserver).
-extern const wchar_t* const kFaultChangeEventName;
+// The event AnnounceFaultChange pulses for one reader. A held call waits on it rather
+// than polling the file: a held call is one a program ends with TerminateThread, and a
+// thread ended while reading the file leaves its handle open for the rest of the
+// process, after which the file can no longer be replaced (and under Wine every read is
+// a few round trips to the wineserver). One event per reader, so that the faults of
+// other readers, which tests change many times a second, do not send it reading.
+std::wstring FaultChangeEventName(const fs::path& readerDir);
 #endif
 
 // A sleep in which a thread ended by force may stop.

@@ -167,7 +167,7 @@ bool MakeFolders(const fs::path& folder) {
     return fs::is_directory(folder, ec);
 }
 
-void AnnounceFaultChange() {}
+void AnnounceFaultChange(const fs::path&) {}
 
 // A cancellation point: the program ends a hung monitor thread with pthread_cancel,
 // which must find it here holding no lock.

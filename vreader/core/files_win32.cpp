@@ -3,7 +3,9 @@
 #include <shlobj.h>
 // clang-format on
 
+#include <cstdint>
 #include <cstdlib>
+#include <cwchar>
 #include <random>
 
 #include "core/files.h"
@@ -191,13 +193,29 @@ bool MakeFolders(const fs::path& folder) {
     return IsFolder(folder);
 }
 
-const wchar_t* const kFaultChangeEventName = L"Local\\TagquillVirtualReaderFaultChange";
+std::wstring FaultChangeEventName(const fs::path& readerDir) {
+    // An event name has no room for a path: the folder's absolute name, case folded,
+    // hashed (FNV-1a). A process that spells the folder otherwise only waits for the
+    // fallback time-out of the held call.
+    std::error_code error;
+    fs::path absolute = fs::absolute(readerDir, error).lexically_normal();
+    std::uint64_t hash = 14695981039346656037ull;
+    for (wchar_t c : absolute.wstring()) {
+        hash = (hash ^ static_cast<std::uint64_t>(c >= L'A' && c <= L'Z' ? c + 32 : c)) *
+               1099511628211ull;
+    }
+    wchar_t hex[17];
+    swprintf(hex, 17, L"%016llx", static_cast<unsigned long long>(hash));
+    return L"Local\\TagquillVirtualReaderFaultChange-" + std::wstring(hex);
+}
 
-void AnnounceFaultChange() {
+void AnnounceFaultChange(const fs::path& readerDir) {
     // Manual reset: a pulse wakes every call waiting at this moment and stays set for none.
-    static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, kFaultChangeEventName);
+    const HANDLE event =
+        CreateEventW(nullptr, TRUE, FALSE, FaultChangeEventName(readerDir).c_str());
     if (event != nullptr) {
         PulseEvent(event);
+        CloseHandle(event);
     }
 }
 

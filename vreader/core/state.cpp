@@ -349,7 +349,7 @@ bool WriteFaults(const fs::path& readerDir, const std::vector<Fault>& faults,
         text += line.text + "\n";
     }
     const bool written = WriteTextAtomic(readerDir / kFaultsFile, text);
-    files::AnnounceFaultChange();
+    files::AnnounceFaultChange(readerDir);
     return written;
 }
 

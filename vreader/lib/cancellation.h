@@ -6,6 +6,8 @@
 // unwinds), where a nanosleep or a file read is not. Everywhere else cancellation is held
 // off, so a call never unwinds out of a system call with a state file half written.
 
+#include <filesystem>
+
 namespace vreader::lib {
 
 // Holds cancellation off for one library call, and restores the caller's setting after it.
@@ -24,8 +26,8 @@ private:
 // Sleeps; the calling thread may be cancelled inside, when its caller allows cancellation.
 void CancellableSleep(long milliseconds);
 
-// The wait of a call held by a "block" fault between two looks at its fault file; the
-// thread may be ended inside, as in CancellableSleep.
-void WaitForFaultChange();
+// The wait of a call held by a "block" fault between two looks at the fault file of the
+// reader in `readerDir`; the thread may be ended inside, as in CancellableSleep.
+void WaitForFaultChange(const std::filesystem::path& readerDir);
 
 }  // namespace vreader::lib

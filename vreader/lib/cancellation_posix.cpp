@@ -134,7 +134,7 @@ void CancellableSleep(long milliseconds) {
     notice.returned = true;
 }
 
-void WaitForFaultChange() {
+void WaitForFaultChange(const std::filesystem::path&) {
     CancellableSleep(kFaultPollMilliseconds);
 }
 

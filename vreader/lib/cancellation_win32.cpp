@@ -16,17 +16,20 @@ void CancellableSleep(long milliseconds) {
     Sleep(static_cast<DWORD>(milliseconds));
 }
 
-void WaitForFaultChange() {
-    // Woken by a pulse when the faults change; the time-out is the fallback for a pulse
-    // that fell between the last look at the file and this wait. It is long, so that a
-    // program ending the thread by force almost surely finds it here, not reading a file.
+void WaitForFaultChange(const std::filesystem::path& readerDir) {
+    // Woken by a pulse when the reader's faults change; the time-out is the fallback for
+    // a pulse that fell between the last look at the file and this wait. It is long, so
+    // that a program ending the thread by force almost surely finds it here, not reading
+    // a file. (A thread ended here leaves only the event's handle behind.)
     constexpr DWORD kFallbackMilliseconds = 1000;
-    static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, files::kFaultChangeEventName);
+    const HANDLE event =
+        CreateEventW(nullptr, TRUE, FALSE, files::FaultChangeEventName(readerDir).c_str());
     if (event == nullptr) {
         Sleep(kFallbackMilliseconds);
         return;
     }
     WaitForSingleObject(event, kFallbackMilliseconds);
+    CloseHandle(event);
 }
 
 }  // namespace vreader::lib

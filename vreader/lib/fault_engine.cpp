@@ -79,7 +79,7 @@ void DelayCall(const fs::path& readerDir, const char* function, const std::strin
         state::AppendCallLog(readerDir, std::string(function) + " " + arguments + " -> blocked");
         // The program ends a monitor thread that hangs here by cancelling it.
         while (HasFault(readerDir, FaultType::kBlock, function)) {
-            WaitForFaultChange();
+            WaitForFaultChange(readerDir);
         }
     }
 }
