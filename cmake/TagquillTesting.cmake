@@ -25,6 +25,22 @@ function(tagquill_add_test name)
     PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
 endfunction()
 
+# A Windows test program that needs a display, run under Wine through
+# scripts/wine-gui.sh (on Xvfb without one). The runs on a display share one prefix,
+# made by the first, whose desktop belongs to one display: they take turns.
+function(tagquill_add_wine_gui_test name)
+  cmake_parse_arguments(ARG "" "PROGRAM" "LABELS" ${ARGN})
+  if(NOT TAGQUILL_WINE_LOADER)
+    return()
+  endif()
+  add_test(NAME ${name}
+    COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-gui.sh ${TAGQUILL_WINE_PREFIXES}/gui
+            ${TAGQUILL_WINE_LOADER} $<TARGET_FILE:${ARG_PROGRAM}>
+    WORKING_DIRECTORY ${TAGQUILL_BIN_DIR})
+  set_tests_properties(${name} PROPERTIES
+    LABELS "${ARG_LABELS}" TIMEOUT 180 RESOURCE_LOCK wine_gui_prefix)
+endfunction()
+
 # Adds every immediate subfolder of the current folder that has a CMakeLists.txt,
 # so each area keeps its tests in a folder of its own.
 function(tagquill_add_subfolders)
