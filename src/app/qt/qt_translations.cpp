@@ -15,8 +15,7 @@ std::unique_ptr<QTranslator> InstallQtTranslations() {
         return nullptr;
     }
     auto translator = std::make_unique<QTranslator>();
-    if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"),
-                          QStringLiteral("_"),
+    if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
         !QCoreApplication::installTranslator(translator.get())) {
         return nullptr;
