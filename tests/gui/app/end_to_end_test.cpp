@@ -219,6 +219,18 @@ TEST_F(EndToEndTest, TextOfASaveCutByTheCardLeavingIsSavedWhenTheCardComesBack) 
     }
     EXPECT_TRUE(window_.isVisible());
 
+    // A card the window cannot tell (its selection fails) neither gets the text
+    // nor drops it; taken away and put back, it is told again.
+    const int selections = field_.CountCalls("COM1", "MultiTagSelect");
+    field_.FailCall("COM1", "MultiTagSelect", 1, -1);
+    field_.PlaceCard("demo.mfd", "COM1");
+    ASSERT_TRUE(WaitForListings("COM1", 3));
+    EXPECT_EQ(field_.CountCalls("COM1", "MultiTagSelect"), selections + 1) << "one, failed";
+    EXPECT_TRUE(CardControls(false));
+    EXPECT_FALSE(Enabled(IDC_NOTICE));
+    EXPECT_EQ(Text(IDC_NOTICE), QStringLiteral("Hello from two blocks!"));
+    field_.RemoveCard("COM1", "demo.mfd");
+    ASSERT_TRUE(WaitForListings("COM1", 2));
     field_.PlaceCard("demo.mfd", "COM1");
     ASSERT_TRUE(WaitForCardControls(true));
     ASSERT_TRUE(Enabled(IDC_NOTICE));
