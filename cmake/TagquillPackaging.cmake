@@ -92,6 +92,8 @@ if(UNIX AND NOT APPLE)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # The USB reader library loads pcsc-lite when it is there, for PC/SC readers.
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "pcscd, libpcsclite1")
+  # Qt's own button texts in Russian; without them a Russian box has English buttons.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 endif()
 
 set(CPACK_PACKAGE_NAME tagquill)

@@ -9,6 +9,9 @@ test_packages=(libgtest-dev libgmock-dev xvfb xauth clang-format-14 git clang-14
 # The package's checks and the package itself (CPack's shlibdeps needs dpkg-dev and file).
 test_packages+=(desktop-file-utils appstream groff-base dpkg-dev file lintian)
 run_packages=(xvfb xauth)
+# Qt's own texts (Yes, No, OK) in Russian, for the Russian boxes.
+run_packages+=(qt6-translations-l10n)
+test_packages+=(qt6-translations-l10n)
 # The PC/SC reader library builds against pcsc-lite's headers; its tests run a
 # real pcscd with the vsmartcard vpcd reader.
 build_packages+=(libpcsclite-dev)

@@ -34,6 +34,11 @@ public:
         ::ChangeAccessKey(card_, currentKeyText, newKeyText);
     }
     const SelectedTag& SelectedCard() const override { return card_.SelectedCard(); }
+    SelectedTag IdentifyCard() override {
+        card_.ConnectCard();
+        card_.DisconnectCard();
+        return card_.SelectedCard();
+    }
 
 private:
     CACR120Mifare card_;

@@ -38,6 +38,9 @@ public:
 
     // The card the last selection chose (serial number cleared when none was).
     virtual const SelectedTag& SelectedCard() const = 0;
+    // Selects the card in the field and releases it at once, to learn which card
+    // it is; touches nothing on the card.
+    virtual SelectedTag IdentifyCard() = 0;
 };
 
 // Creating the card object loads both reader libraries, so it can fail.

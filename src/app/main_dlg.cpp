@@ -1,5 +1,6 @@
 #include "app/main_dlg.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -37,6 +38,7 @@ std::u16string Decimal(std::uint32_t value) {
 constexpr std::u16string_view kKeyChangedText = u"Code changed successfully !";
 constexpr std::u16string_view kKeyChangedCaption = u"Personalization";
 constexpr std::u16string_view kSaveCaption = u"Save";
+constexpr std::u16string_view kExitCaption = u"Exit";
 
 // Save with nothing loaded writes an empty notice over whatever the card holds,
 // and the button sits right beside Load: that takes a yes.
@@ -45,6 +47,19 @@ std::u16string_view EmptySaveQuestion() {
                ? u"С этой карты ничего не загружено. Заменить заметку на карте пустой?"
                : u"Nothing was loaded from this card. Replace the notice on the card with an "
                  u"empty one?";
+}
+
+// Exit sits beside the notice; unsaved text is not thrown away on one click or Esc.
+std::u16string_view UnsavedExitQuestion() {
+    return IsRussianThread() ? u"Заметка изменена и не сохранена на карте. Выйти без сохранения?"
+                             : u"The notice was changed and is not saved on the card. Exit "
+                               u"without saving it?";
+}
+
+bool SameCard(const SelectedTag& a, const SelectedTag& b) {
+    return a.serialNumberLength != 0 && a.serialNumberLength == b.serialNumberLength &&
+           std::equal(a.serialNumber.begin(), a.serialNumber.begin() + a.serialNumberLength,
+                      b.serialNumber.begin());
 }
 
 }  // namespace
@@ -72,7 +87,7 @@ bool CMainDlg::ProcessWindowMessage(std::uint32_t message, std::uintptr_t wParam
             if (notification == kBnClicked) {
                 switch (id) {
                     case kIdCancel:
-                        window_.EndDialog(kIdCancel);
+                        OnExit();
                         return true;
                     case IDC_CONNECT:
                         OnConnect();
@@ -158,11 +173,16 @@ void CMainDlg::ClearNotice() {
     capacity_ = 0;
     loadedBytes_.clear();
     shownText_.reset();
+    onCard_.reset();
+    noticeCard_ = {};
+    kept_ = false;
 }
 
 void CMainDlg::EnableCardControls(bool enable) {
+    // Not Exit, where a stray Space or Enter would end the program: the reader
+    // list is never disabled, and there those keys only move the selection.
     if (!enable) {
-        window_.SetFocus(kIdCancel);
+        window_.SetFocus(IDC_READER);
     }
     for (int id : kCardControls) {
         window_.Enable(id, enable);
@@ -209,14 +229,60 @@ void CMainDlg::OnDisconnect() {
     EnableCardControls(false);
 }
 
-void CMainDlg::OnCardPresent(std::uint16_t cardType) {
-    if (cardType == kCardTypeMifare1K || cardType == kCardTypeMifare4K) {
-        EnableCardControls(true);
+void CMainDlg::OnExit() {
+    if (NoticeUnsaved() &&
+        window_.ShowMessageBox(UnsavedExitQuestion(), kExitCaption,
+                               kMbYesNo | kMbIconQuestion | kMbDefButton2) != kIdYes) {
+        return;
     }
+    window_.EndDialog(kIdCancel);
+}
+
+void CMainDlg::OnCardPresent(std::uint16_t cardType) {
+    if (cardType != kCardTypeMifare1K && cardType != kCardTypeMifare4K) {
+        return;
+    }
+    if (kept_) {
+        ResumeKeptNotice();
+        if (kept_) {
+            return;  // not told which card this is: as good as no usable card
+        }
+    }
+    EnableCardControls(true);
+}
+
+void CMainDlg::ResumeKeptNotice() {
+    std::optional<SelectedTag> present;
+    CatchProgramErrors(
+        [&] {
+            BusyScope busy(window_);
+            present = card_->IdentifyCard();
+        },
+        [](const CaughtError&) {
+            // Most likely gone again already; its removal follows.
+        });
+    if (!present.has_value()) {
+        return;
+    }
+    if (!SameCard(*present, noticeCard_)) {
+        ClearNotice();
+        return;
+    }
+    kept_ = false;
+    window_.Enable(IDC_NOTICE, true);
+    window_.LimitText(IDC_NOTICE, capacity_);
 }
 
 void CMainDlg::OnCardRemoved() {
-    ClearNotice();
+    if (NoticeUnsaved()) {
+        // The text stays on screen for this card to come back; the focus leaves
+        // the editor before it goes grey.
+        window_.SetFocus(IDC_READER);
+        window_.Enable(IDC_NOTICE, false);
+        kept_ = true;
+    } else {
+        ClearNotice();
+    }
     EnableCardControls(false);
 }
 
@@ -232,6 +298,9 @@ void CMainDlg::OnLoad() {
         window_.SetAnsiText(IDC_NOTICE, notice.storedText);
         loadedBytes_ = std::move(notice.storedText);
         shownText_ = window_.GetText(IDC_NOTICE);
+        onCard_ = shownText_;
+        noticeCard_ = card_->SelectedCard();
+        kept_ = false;
         RefreshUsage();
         window_.Enable(IDC_NOTICE, true);
         window_.LimitText(IDC_NOTICE, capacity_);
@@ -246,16 +315,21 @@ void CMainDlg::OnSave() {
             return;
         }
         const std::u16string key = window_.GetText(IDC_USE_KEY);
-        // Written back byte for byte: a byte the code page does not define (another
-        // tool's) would not survive a round trip through text.
-        if (NoticeUnedited()) {
-            BusyScope busy(window_);
-            card_->WriteNoticeBytes(key, loadedBytes_);
-            return;
-        }
         const std::u16string text = window_.GetText(IDC_NOTICE);
-        BusyScope busy(window_);
-        card_->WriteNotice(key, text);
+        // A cut Save can leave the card with an empty notice: until one finishes,
+        // the text is the window's only copy.
+        onCard_.reset();
+        {
+            BusyScope busy(window_);
+            // Written back byte for byte: a byte the code page does not define
+            // (another tool's) would not survive a round trip through text.
+            if (NoticeUnedited()) {
+                card_->WriteNoticeBytes(key, loadedBytes_);
+            } else {
+                card_->WriteNotice(key, text);
+            }
+        }
+        onCard_ = text;
     });
 }
 
@@ -275,6 +349,11 @@ void CMainDlg::OnChange() {
 
 void CMainDlg::RefreshUsage() {
     window_.SetText(IDC_USAGE, Decimal(NoticeBytes()) + u" / " + Decimal(capacity_));
+}
+
+bool CMainDlg::NoticeUnsaved() {
+    return shownText_.has_value() &&
+           (!onCard_.has_value() || window_.GetText(IDC_NOTICE) != *onCard_);
 }
 
 bool CMainDlg::NoticeUnedited() {

@@ -45,6 +45,13 @@ private:
     // Bytes Save would store for the editor's text now.
     unsigned NoticeBytes();
     bool NoticeUnedited();
+    // A notice is in the editor and the card is not known to hold it: edited since
+    // Load or the last Save, or a Save of it did not finish.
+    bool NoticeUnsaved();
+    void OnExit();
+    // Called when a usable card comes while a notice is kept: the same card takes
+    // the notice back, another card drops it.
+    void ResumeKeptNotice();
 
     void ClearNotice();
     void EnableCardControls(bool enable);
@@ -65,6 +72,13 @@ private:
     // notice is saved back from the card's own bytes.
     std::string loadedBytes_;
     std::optional<std::u16string> shownText_;
+    // The editor's text as the card holds it, once Load or Save has made sure.
+    std::optional<std::u16string> onCard_;
+    // The card the editor's notice came from.
+    SelectedTag noticeCard_{};
+    // An unsaved notice whose card has left: shown, read-only, until that card
+    // comes back.
+    bool kept_ = false;
     std::unique_ptr<ICardSession> card_;
 };
 

@@ -10,7 +10,7 @@ enum Exit : int {
     kReader = 3,        // reader library missing, reader cannot be opened or used
     kCard = 4,          // no card, not a MIFARE Classic 1K/4K card, card left, card I/O
     kKey = 5,           // the key does not open the card, or the key text is refused
-    kTextRefused = 6,   // the notice has characters the code page lacks, or is too long
+    kTextRefused = 6,   // characters the code page lacks, too long, not UTF-8, NUL, empty input
     kNoCardInTime = 7,  // --wait SECONDS ran out before a card came
     kInterrupted = 130  // Ctrl+C (or SIGTERM) while waiting for a card
 };

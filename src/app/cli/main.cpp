@@ -18,6 +18,7 @@
 #include "app/cli/report_output.h"
 #include "app/cli/usage_text.h"
 #include "app/program_end.h"
+#include "ascii/reader_name.h"
 #include "card/notice_file.h"
 #include "discovery/reader_discovery.h"
 #include "errors/caught_error.h"
@@ -53,7 +54,14 @@ CommandTexts ReadTexts(const Options& options) {
         if (!notice.Given()) {
             notice.file = "-";
         }
-        texts.notice = NoticeFromUtf8(TextOf(notice, false, "the notice"));
+        const std::string text = TextOf(notice, false, "the notice");
+        // A producer that failed upstream of a pipe leaves nothing; emptying the
+        // card's notice takes a word of its own, as the window asks before it.
+        if (text.empty() && !notice.text) {
+            throw RefusedText((notice.FromStdin() ? "the notice from stdin" : *notice.file) +
+                              " is empty; to empty the notice use 'clear' or write \"\"");
+        }
+        texts.notice = NoticeFromUtf8(text);
     }
     return texts;
 }
@@ -68,7 +76,23 @@ std::vector<std::string> FoundReaders() {
     return found;
 }
 
+std::string FoundList(const std::vector<std::string>& found) {
+    if (found.empty()) {
+        return "no reader found";
+    }
+    std::string list;
+    for (const auto& name : found) {
+        list += (list.empty() ? "found " : ", ") + name;
+    }
+    return list;
+}
+
 std::string ChooseReader(const Options& options) {
+    // A name no reader can have is a typing error, not a reader that failed.
+    if (options.reader && !ascii::ParseReaderName(*options.reader)) {
+        throw UsageError("unknown reader " + *options.reader + ": COM1..COM8 or USB1..USB8 (" +
+                         FoundList(FoundReaders()) + ")");
+    }
     if (options.reader) {
         return *options.reader;
     }
@@ -79,11 +103,7 @@ std::string ChooseReader(const Options& options) {
     if (found.empty()) {
         throw UsageError("no reader found; name one with --reader");
     }
-    std::string list;
-    for (const auto& name : found) {
-        list += (list.empty() ? "" : ", ") + name;
-    }
-    throw UsageError("choose a reader with --reader (found " + list + ")");
+    throw UsageError("choose a reader with --reader (" + FoundList(found) + ")");
 }
 
 Failure NoteFailure(std::string text, int exit) {
@@ -160,7 +180,7 @@ int RunCommand(const Options& options) {
     CommandTexts texts;
     try {
         texts = ReadTexts(options);
-    } catch (const NotUtf8Text& error) {
+    } catch (const RefusedText& error) {
         ReportOutput(options, options.reader.value_or(""))
             .Failed(NoteFailure(error.what(), kTextRefused));
         return kTextRefused;

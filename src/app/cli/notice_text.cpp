@@ -6,10 +6,24 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/code_page.h"
 
 namespace notice_cli {
+
+namespace {
+
+std::string WithoutNul(std::string text, const std::string& where) {
+    if (text.find('\0') != std::string::npos) {
+        throw RefusedText(where +
+                          " contains a NUL character (UTF-16 without a byte order mark?); "
+                          "the notice would end there: save it as UTF-8");
+    }
+    return text;
+}
+
+}  // namespace
 
 std::string AsUtf8(std::string bytes, const std::string& where) {
     const auto startsWith = [&](std::string_view mark) { return bytes.starts_with(mark); };
@@ -21,7 +35,7 @@ std::string AsUtf8(std::string bytes, const std::string& where) {
             const auto high = static_cast<unsigned char>(bytes[little ? i + 1 : i]);
             text.push_back(static_cast<char16_t>(low | high << 8));
         }
-        return platform::Utf16ToUtf8(text);
+        return WithoutNul(platform::Utf16ToUtf8(text), where);
     }
     if (startsWith("\xEF\xBB\xBF")) {
         bytes.erase(0, 3);
@@ -33,7 +47,7 @@ std::string AsUtf8(std::string bytes, const std::string& where) {
                           " is not UTF-8 text (saved as \"ANSI\"?): save it as UTF-8 or "
                           "Unicode");
     }
-    return bytes;
+    return WithoutNul(std::move(bytes), where);
 }
 
 std::u16string NoticeFromUtf8(std::string_view utf8) {

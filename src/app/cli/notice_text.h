@@ -10,15 +10,23 @@
 
 namespace notice_cli {
 
+// Text the tool will not pass on to the card, for what it is rather than for
+// what the card could hold.
+struct RefusedText : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 // Text that is not UTF-8, such as a file Notepad saved as "ANSI": it would reach
 // the card as replacement characters.
-struct NotUtf8Text : std::runtime_error {
-    using std::runtime_error::runtime_error;
+struct NotUtf8Text : RefusedText {
+    using RefusedText::RefusedText;
 };
 
 // A file's or the terminal's bytes as UTF-8: a file with a byte order mark may be
 // UTF-8 or UTF-16 (little or big endian), as Notepad saves them; without one it
-// must be UTF-8. Throws NotUtf8Text naming `where` otherwise.
+// must be UTF-8. Throws NotUtf8Text naming `where` otherwise, and RefusedText for
+// a NUL character (a UTF-16 file without a byte order mark is full of them): the
+// card would keep the whole length, but every reader of the notice stops there.
 std::string AsUtf8(std::string bytes, const std::string& where);
 
 // A text from the terminal or a file: a leading UTF-8 byte order mark dropped,

@@ -124,7 +124,10 @@ void ReportOutput::Card(const CardReport& report) {
 void ReportOutput::Failed(const Failure& failure) {
     std::cerr << "tagquill-notice: " << failure.text << "\n";
     if (options_.json) {
+        // The same keys as a card's line, so a script reads every line alike.
         std::cout << Dump(json{{"reader", reader_},
+                               {"uid", nullptr},
+                               {"card", nullptr},
                                {"ok", false},
                                {"exit", failure.exit},
                                {"error", FailureJson(failure)}})

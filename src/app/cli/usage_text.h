@@ -14,7 +14,8 @@ text the card cannot hold.
 Commands
   read                  print the notice
   write [TEXT]          store TEXT; without TEXT, the text of --file FILE, or of
-                        stdin (one final line break of a file or stdin is dropped)
+                        stdin (one final line break of a file or stdin is dropped;
+                        an empty file or stdin is refused: use clear, or write "")
   clear                 empty the notice and overwrite its old text with zeros
   change-key            replace the key of every sector with --new-key (needed;
                         --new-key "" is the factory key); this erases the notice.
@@ -41,7 +42,8 @@ Options
                         line for it, wait for the card to leave, and so on until
                         Ctrl+C (--wait SECONDS: until no card comes for that long)
   --count N             with --each, stop after N cards
-  --json                one JSON object per line instead of text
+  --json                one JSON object per line instead of text (uid and card
+                        are null when not known)
   --help, --version
 
 Text is UTF-8 on the terminal and in files; line breaks are stored as CR LF, as
@@ -51,11 +53,12 @@ language is Russian.
 Exit codes
   0  done (with --each: every card done)
   1  another failure: a file that cannot be read, out of memory
-  2  usage: unknown command or option, missing or conflicting arguments
+  2  usage: unknown command, option or reader name, missing or conflicting arguments
   3  reader: a reader library is missing, the reader cannot be opened
   4  card: no card, not a MIFARE Classic 1K/4K card, card taken away, card I/O
   5  key: the key does not open the card, or the key text is refused
-  6  text refused: characters the code page lacks, or longer than the card holds
+  6  text refused: characters the code page lacks, longer than the card holds,
+     not UTF-8, a NUL character, or an empty file or stdin for write
   7  --wait SECONDS ran out before a card came
   130  Ctrl+C while waiting for a single card
 With --each, the exit code is that of the first card that failed.

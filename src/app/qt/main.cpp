@@ -7,12 +7,14 @@
 #include "app/main_dlg.h"
 #include "app/program_end.h"
 #include "app/qt/qt_dialog_window.h"
+#include "app/qt/qt_translations.h"
 #include "discovery/reader_discovery.h"
 #include "platform/library.h"
 
 int main(int argc, char* argv[]) {
     return app::RunWindowProgram([&] {
         QApplication application(argc, argv);
+        const auto translations = app::qt::InstallQtTranslations();
         app::qt::QtDialogWindow window;
         app::RunMainDialog(
             window, app::MifareCardFactory(platform::ProgramModule()),

@@ -78,6 +78,22 @@ QString AccessibleName(const QString& caption) {
     return name.trimmed();
 }
 
+// What a screen reader calls a field. The two key fields' labels ("Access Key",
+// "Access key") differ in letter case only; a listener needs to hear which key
+// each one holds.
+QString FieldName(int id, const QString& label) {
+    switch (id) {
+        case IDC_NOTICE:
+            return QStringLiteral("Notice");
+        case IDC_ACCESS_KEY:
+            return QStringLiteral("Current access key, for Change");
+        case IDC_USE_KEY:
+            return QStringLiteral("Access key for Load and Save");
+        default:
+            return label;
+    }
+}
+
 int MulDiv(int value, int numerator, int denominator) {
     return static_cast<int>((static_cast<long long>(value) * numerator + denominator / 2) /
                             denominator);
@@ -201,7 +217,7 @@ void QtDialogWindow::CreateControls() {
                 label = AccessibleName(caption);
             }
         } else if (item.kind != Kind::Button) {
-            widget->setAccessibleName(item.id == IDC_NOTICE ? QStringLiteral("Notice") : label);
+            widget->setAccessibleName(FieldName(item.id, label));
         }
         if (item.id != IDC_STATIC) {
             controls_.insert(item.id, widget);
@@ -336,7 +352,9 @@ void QtDialogWindow::Enable(int id, bool enable) {
     // Qt would hand the focus of a control it disables to the next one in the tab
     // order, Exit among them, where the user's next Enter or space would end the
     // program and drop the unsaved notice. The reader list is never disabled.
-    const bool hadFocus = widget->hasFocus();
+    // While a message box is open the dialog's focus widget is the one that gets
+    // the focus back when the box closes.
+    const bool hadFocus = widget->hasFocus() || focusWidget() == widget;
     if (!enable && hadFocus) {
         Control(IDC_READER)->setFocus(Qt::OtherFocusReason);
     }

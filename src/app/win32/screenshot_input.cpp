@@ -1,7 +1,7 @@
 // Puts the running program's window into the state the documentation shows:
 // connected to COM1, the card's notice loaded and replaced by a few typed lines.
-// With --close it closes the window instead. Used by scripts/screenshot-windows.sh,
-// which places the card and takes the picture.
+// With --close it closes the window instead, unsaved notice and all. Used by
+// scripts/screenshot-windows.sh, which places the card and takes the picture.
 //
 // With --save it also checks that COM1 is in the reader list, saves the typed
 // notice and closes the window: scripts/windows-check.sh drives the unpacked zip's
@@ -62,7 +62,18 @@ int main(int argc, char** argv) {
     }
     if (argc > 1 && std::strcmp(argv[1], "--close") == 0) {
         PostMessageW(dialog, WM_CLOSE, 0, 0);
-        return 0;
+        // The typed notice is not on the card, so the window asks before it goes.
+        HWND question = nullptr;
+        return Step("the window did not close",
+                    [&] {
+                        if (question == nullptr &&
+                            (question = FindWindowW(L"#32770", L"Exit")) != nullptr) {
+                            app::win32::PostClick(question, IDYES);
+                        }
+                        return !IsWindow(dialog);
+                    })
+                   ? 0
+                   : 1;
     }
     const bool save = argc > 1 && std::strcmp(argv[1], "--save") == 0;
     if (save && !Step("COM1 is not in the reader list",

@@ -68,6 +68,11 @@ INT_PTR Win32DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND && HIWORD(wParam) == EN_CHANGE && settingText_ > 0) {
         return TRUE;
     }
+    if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE && pendingFocus_ != nullptr) {
+        ::SetFocus(std::exchange(pendingFocus_, nullptr));
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, 0);
+        return TRUE;
+    }
     std::intptr_t result = 0;
     if (!proc_->ProcessWindowMessage(message, wParam, lParam, result)) {
         return FALSE;
@@ -125,6 +130,11 @@ void Win32DialogWindow::Repaint(int id) {
 void Win32DialogWindow::SetFocus(int id) {
     if (HWND control = Item(id)) {
         ::SetFocus(control);
+        // While a message box is open the dialog is disabled and keeps its focus;
+        // when the box closes the dialog manager would give the focus back to the
+        // control that had it then, maybe one disabled since, maybe Exit. The
+        // control asked for takes it when the dialog is active again.
+        pendingFocus_ = GetFocus() == control ? nullptr : control;
     }
 }
 

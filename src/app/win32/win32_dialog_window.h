@@ -69,6 +69,8 @@ private:
     int busyDepth_ = 0;
     HCURSOR cursorBeforeBusy_ = nullptr;
     NoticeByteLimit noticeLimit_;
+    // Where the logic put the focus while the dialog could not take it.
+    HWND pendingFocus_ = nullptr;
 };
 
 }  // namespace app::win32

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
@@ -14,8 +15,10 @@
 
 #include "app/control_ids.h"
 #include "app/qt/notice_edit.h"
+#include "app/qt/qt_translations.h"
 #include "gui_harness.h"
 #include "platform/code_page.h"
+#include "platform/locale.h"
 
 namespace app::qt::testing {
 namespace {
@@ -241,11 +244,13 @@ TEST_F(DialogContractTest, AControlDisabledUnderTheFocusHandsItToTheReaderListNe
     }
 }
 
-TEST_F(DialogContractTest, EveryEditAndTheListIsNamedForAScreenReaderByItsLabel) {
+// By its label, or, for the two key fields whose labels differ only in letter
+// case, by the key each holds.
+TEST_F(DialogContractTest, EveryEditAndTheListIsNamedForAScreenReader) {
     const std::pair<int, const char*> names[] = {{IDC_READER, "Reader"},
-                                                 {IDC_ACCESS_KEY, "Access Key"},
+                                                 {IDC_ACCESS_KEY, "Current access key, for Change"},
                                                  {IDC_NEW_ACCESS_KEY, "New access key"},
-                                                 {IDC_USE_KEY, "Access key"},
+                                                 {IDC_USE_KEY, "Access key for Load and Save"},
                                                  {IDC_NOTICE, "Notice"}};
     for (const auto& [id, name] : names) {
         QAccessibleInterface* accessible =
@@ -263,6 +268,25 @@ TEST_F(DialogContractTest, AYesNoBoxWhoseSecondButtonIsTheDefaultAnswersNoToEnte
     EXPECT_EQ(window_.ShowMessageBox(u"Replace?", u"Save", style), kIdYes);
     EXPECT_EQ(closer.seen.size(), 2u);
     EXPECT_EQ(closer.seen[0].icon, QMessageBox::Question);
+}
+
+// Qt's own button texts follow the program's language, so a Russian box is
+// Russian throughout; English needs no translation.
+TEST(QtTranslations, BoxButtonsSpeakTheProgramsLanguage) {
+    EnsureApplication();
+    const auto yesText = [] {
+        QMessageBox box(QMessageBox::Question, QString(), QString(),
+                        QMessageBox::Yes | QMessageBox::No);
+        return box.button(QMessageBox::Yes)->text();
+    };
+    {
+        platform::ScopedThreadLocale english(0x0409);
+        EXPECT_EQ(InstallQtTranslations(), nullptr);
+    }
+    platform::ScopedThreadLocale russian(0x0419);
+    const auto translations = InstallQtTranslations();
+    ASSERT_NE(translations, nullptr) << "Qt's Russian translation (qt6-translations-l10n)";
+    EXPECT_EQ(yesText(), QString::fromUtf8("&Да"));
 }
 
 }  // namespace

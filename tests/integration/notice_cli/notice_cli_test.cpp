@@ -98,6 +98,14 @@ TEST_F(NoticeCli, NotepadFilesInUnicodeAreTextAndAnsiOnesAreRefusedAsNotUtf8) {
     EXPECT_NE(ansi.err.find("the notice from stdin is not UTF-8 text"), std::string::npos)
         << ansi.err;
     EXPECT_EQ(Run("read --reader COM1", "", ru).out, "Привет\n");
+
+    // Without the byte order mark every other byte is NUL: stored, the card would
+    // hold a length that Load cuts at the first NUL.
+    const Outcome nul = Run("write --reader COM1 --file -", std::string("H\0i\0", 4), ru);
+    EXPECT_EQ(nul.exit, 6);
+    EXPECT_NE(nul.err.find("the notice from stdin contains a NUL character"), std::string::npos)
+        << nul.err;
+    EXPECT_EQ(Run("read --reader COM1", "", ru).out, "Привет\n");
 }
 
 struct Step {
@@ -126,6 +134,11 @@ TEST_F(NoticeCli, EveryCommandKeepsTheWindowsRulesAndExitCodes) {
         {tooLongRow.c_str(), "", 6, "",
          "80004005 : PCSCCard_Mifare : Invalid parameter (the notice is 751 bytes; this card "
          "holds 750)"},
+        // Nothing from a pipe is not a wish to empty the notice.
+        {"write --reader COM1", "", 6, "",
+         "the notice from stdin is empty; to empty the notice "
+         "use 'clear' or write \"\""},
+        {"write --reader COM1 --file -", "\n", 6, "", "is empty"},
         {"read --reader COM1", "", 0, "Grüße\n", ""},  // refusals wrote nothing
         {"read --reader COM1 --key abc", "", 5, "", "80004005 : ACR120 : Login failed"},
         // What info learnt before the key failed.
@@ -148,13 +161,18 @@ TEST_F(NoticeCli, EveryCommandKeepsTheWindowsRulesAndExitCodes) {
         {"read --reader COM1 --key k1 --code-page 1251", "", 0, "Привет\n", ""},
         {"write --reader COM1 --key k1 'a notice long enough to reach a second block'", "", 0, "",
          ""},
+        {"write --reader COM1 --key k1 ''", "", 0, "", ""},
+        {"info --reader COM1 --key k1", "", 0, "UID 01020304  MIFARE Classic 1K  notice 0 / 750\n",
+         ""},
         {"clear --reader COM1 --key k1", "", 0, "", ""},
         {"read --reader COM1 --key k1", "", 0, "\n", ""},
         {"read --reader USB1", "", 4, "", "PCSCCard_Mifare : Unsupported token type"},
         {"read --reader COM3", "", 4, "", "No card in reachable range"},
         {"read --reader COM3 --wait 0.3", "", 7, "", "no card came within 0.3 s"},
         {"read --reader COM5", "", 3, "", "ACR120 : The port is invalid"},
-        {"read --reader LPT1", "", 3, "", "Reader type is not supported"},
+        // A name no reader can have is a typing error: the readers found are listed.
+        {"read --reader LPT1", "", 2, "", "unknown reader LPT1: COM1..COM8 or USB1..USB8 (found "},
+        {"read --reader USB9", "", 2, "", "USB1"},
         {"write --reader COM1 --file /nonexistent/notice.txt", "", 1, "", "cannot read"},
         {"write --reader COM1 --file /", "", 1, "", "/ is a folder, not a file"},
         {"info --reader COM4", "", 0, "UID 00000000  MIFARE Classic 1K  notice 0 / 750\n", ""},
@@ -184,6 +202,13 @@ TEST_F(NoticeCli, JsonGivesOneParsableObjectPerOutcome) {
     EXPECT_EQ(read, nlohmann::json::parse(R"({"reader": "COM1", "uid": "01020304",
         "card": "MIFARE Classic 1K", "ok": true, "capacity": 750, "length": 10,
         "notice": "two\nlines"})"));
+
+    // Every line names the card, null when none was reached.
+    for (const char* arguments : {"read --reader COM3 --json", "read --reader COM5 --json"}) {
+        const auto line = nlohmann::json::parse(Run(arguments).out);
+        EXPECT_TRUE(line.contains("uid") && line["uid"].is_null()) << arguments;
+        EXPECT_TRUE(line.contains("card") && line["card"].is_null()) << arguments;
+    }
 
     const Outcome failed = Run("info --reader COM1 --key wrong --json");
     EXPECT_EQ(failed.exit, 5);

@@ -155,12 +155,16 @@ public:
         Step("ChangeAccessKey " + Narrow(currentKey()) + "->" + Narrow(newKey));
     }
     const SelectedTag& SelectedCard() const override { return selected; }
+    SelectedTag IdentifyCard() override {
+        Step("IdentifyCard");
+        return selected;
+    }
 
     // Call name -> what it throws instead of working.
     std::map<std::string, std::function<void()>> faults;
     bool connected = false;
     NoticeContent notice{"", 750};
-    SelectedTag selected{};
+    SelectedTag selected{kCardTypeMifare1K, 0, {1, 2, 3, 4}, 4};
 
 private:
     void Step(const std::string& call) {

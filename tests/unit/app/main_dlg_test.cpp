@@ -98,15 +98,15 @@ protected:
     CMainDlg dlg_;
 };
 
-TEST_F(MainDlgTest, FirstSightIsNotConnectedWithFocusOnExitAndOnlyTheTableIsHandled) {
+TEST_F(MainDlgTest, FirstSightIsNotConnectedWithFocusOnTheReaderListAndOnlyTheTableIsHandled) {
     Send(kWmInitDialog, 0);
     EXPECT_FALSE(window_.endResult);
     EXPECT_TRUE(window_.boxes.empty());
     EXPECT_TRUE(NoticeViewCleared()) << "the placeholder usage text must never show";
     EXPECT_TRUE(NotConnected());
-    EXPECT_EQ(window_.focus, kIdCancel);
+    EXPECT_EQ(window_.focus, IDC_READER);
     // Focus leaves before the controls go grey: it cannot stay in a disabled edit.
-    EXPECT_LT(Where("focus 2"), Where("disable 1020"));
+    EXPECT_LT(Where("focus 1031"), Where("disable 1020"));
     for (int id : {IDC_ACCESS_KEY, IDC_NEW_ACCESS_KEY, IDC_USE_KEY}) {
         EXPECT_EQ(window_.controls[id].limit, 6u) << id;
     }
@@ -130,11 +130,11 @@ TEST_F(MainDlgTest, ConnectOpensTheSelectedReaderAndWaitsForACard) {
     window_.ListSelect(IDC_READER, 1);
     log_.clear();
     Click(IDC_CONNECT);
-    EXPECT_THAT(
-        log_, ElementsAre("focus 2", "disable 1020", "disable 1028", "disable 1021", "disable 1029",
-                          "disable 1006", "disable 1023", "disable 1025", "disable 1007",
-                          "disable 1008", "busy", "card SetReaderName com2", "card Connect",
-                          "card StartMonitor 32933", "idle", "enable 1010", "disable 1009"));
+    EXPECT_THAT(log_, ElementsAre("focus 1031", "disable 1020", "disable 1028", "disable 1021",
+                                  "disable 1029", "disable 1006", "disable 1023", "disable 1025",
+                                  "disable 1007", "disable 1008", "busy", "card SetReaderName com2",
+                                  "card Connect", "card StartMonitor 32933", "idle", "enable 1010",
+                                  "disable 1009"));
     EXPECT_TRUE(window_.boxes.empty());
 }
 
@@ -145,7 +145,7 @@ TEST_F(MainDlgTest, FailedConnectShowsOneBoxAndStaysNotConnected) {
     Click(IDC_CONNECT);
     ExpectErrorBoxes({u"80004005 : ACR120 : Port failed"});
     EXPECT_TRUE(NotConnected());
-    EXPECT_EQ(window_.focus, kIdCancel);
+    EXPECT_EQ(window_.focus, IDC_READER);
 
     // A monitor that cannot start: the reader is closed again before the box.
     card_->faults = {
@@ -176,11 +176,10 @@ TEST_F(MainDlgTest, CardEventsSwitchTheCardControlsByType) {
 
         card_->notice = NoticeContent{"text", 750};
         Click(IDC_LOAD);
-        UserTypes(IDC_NOTICE, u"edited");
         Monitor(kFieldEmpty);
         EXPECT_TRUE(NoticeViewCleared());
         EXPECT_TRUE(CardControls(false));
-        EXPECT_EQ(window_.focus, kIdCancel);
+        EXPECT_EQ(window_.focus, IDC_READER);
         EXPECT_TRUE(On(IDC_DISCONNECT) && card_->connected) << "the reader stays open";
     }
 }
@@ -194,7 +193,7 @@ TEST_F(MainDlgTest, DisconnectDiscardsEditsAndLateCardMessagesAreIgnored) {
     EXPECT_FALSE(Logged("card WriteNotice |unsaved"));
     EXPECT_TRUE(NoticeViewCleared());
     EXPECT_TRUE(NotConnected() && !card_->connected);
-    EXPECT_EQ(window_.focus, kIdCancel);
+    EXPECT_EQ(window_.focus, IDC_READER);
 
     // Posted by the monitor just before Disconnect stopped it: no reader is open,
     // so it must not enable anything.
@@ -207,6 +206,108 @@ TEST_F(MainDlgTest, DisconnectDiscardsEditsAndLateCardMessagesAreIgnored) {
     EXPECT_EQ(log_.back(), "card destroyed");
     Monitor(kCard1K);
     EXPECT_TRUE(CardControls(false));
+}
+
+// Text typed and not yet on the card outlives the card's leaving: shown, not
+// editable, until the same card returns and one Save stores it.
+TEST_F(MainDlgTest, AnUnsavedNoticeWaitsForItsOwnCardAndAnotherCardDropsIt) {
+    CardReady(kCard4K);
+    card_->notice = NoticeContent{"old", 3438};
+    Click(IDC_LOAD);
+    window_.SetFocus(IDC_NOTICE);
+    UserTypes(IDC_NOTICE, u"typed");
+    log_.clear();
+    Monitor(kFieldEmpty);
+    EXPECT_LT(Where("focus 1031"), Where("disable 1022")) << "focus leaves the editor first";
+    EXPECT_EQ(Text(IDC_NOTICE), u"typed");
+    EXPECT_EQ(Text(IDC_USAGE), u"5 / 3438");
+    EXPECT_FALSE(On(IDC_NOTICE));
+    EXPECT_TRUE(CardControls(false));
+    EXPECT_EQ(window_.focus, IDC_READER);
+
+    // The same card: editable again with its capacity, and Save stores the text.
+    window_.controls[IDC_NOTICE].limit = 0;
+    Monitor(kCard4K);
+    EXPECT_TRUE(Logged("card IdentifyCard"));
+    EXPECT_TRUE(On(IDC_NOTICE) && CardControls(true));
+    EXPECT_EQ(window_.controls[IDC_NOTICE].limit, 3438u);
+    Click(IDC_SAVE);
+    EXPECT_TRUE(Logged("card WriteNotice |typed"));
+    EXPECT_TRUE(window_.boxes.empty());
+
+    // Saved: the card's leaving clears the view as before.
+    Monitor(kFieldEmpty);
+    EXPECT_TRUE(NoticeViewCleared());
+
+    // Another card (another serial number) drops the kept text.
+    Monitor(kCard4K);
+    Click(IDC_LOAD);
+    UserTypes(IDC_NOTICE, u"mine");
+    Monitor(kFieldEmpty);
+    card_->selected.serialNumber[0] = 9;
+    Monitor(kCard4K);
+    EXPECT_TRUE(NoticeViewCleared());
+    EXPECT_TRUE(CardControls(true));
+
+    // Not told which card came (it left again at once): nothing is enabled, the
+    // text waits for the next try; Disconnect drops it without a question.
+    Click(IDC_LOAD);
+    UserTypes(IDC_NOTICE, u"mine");
+    Monitor(kFieldEmpty);
+    card_->faults["IdentifyCard"] = [] { throw LoginFailed(); };
+    Monitor(kCard4K);
+    EXPECT_TRUE(window_.boxes.empty());
+    EXPECT_TRUE(CardControls(false) && !On(IDC_NOTICE));
+    EXPECT_EQ(Text(IDC_NOTICE), u"mine");
+    Click(IDC_DISCONNECT);
+    EXPECT_TRUE(window_.boxes.empty());
+    EXPECT_TRUE(NoticeViewCleared());
+}
+
+// The record's length is written as zero first: a cut Save may leave the card
+// empty, so the text stays, also when it was the loaded notice itself.
+TEST_F(MainDlgTest, ASaveCutByTheCardLeavingKeepsTheTextForTheNextSave) {
+    CardReady();
+    card_->notice = NoticeContent{"stored", 750};
+    Click(IDC_LOAD);
+    card_->faults["WriteNoticeBytes"] = [] { throw LoginFailed(); };
+    window_.whileBoxOpen = [this] { Monitor(kFieldEmpty); };
+    Click(IDC_SAVE);
+    window_.whileBoxOpen = nullptr;
+    ExpectErrorBoxes({kLoginFailed});
+    EXPECT_EQ(Text(IDC_NOTICE), u"stored");
+    EXPECT_FALSE(On(IDC_NOTICE));
+
+    card_->faults.clear();
+    Monitor(kCard1K);
+    Click(IDC_SAVE);
+    EXPECT_EQ(std::count(log_.begin(), log_.end(), "card WriteNoticeBytes |stored"), 2);
+    Monitor(kFieldEmpty);
+    EXPECT_TRUE(NoticeViewCleared());
+}
+
+// Exit and Esc end the program at once unless that throws away text the card
+// does not hold; then they ask, No being the default.
+TEST_F(MainDlgTest, ExitAsksOnlyWhenItWouldDropUnsavedText) {
+    CardReady();
+    Click(IDC_LOAD);
+    Click(kIdCancel);
+    EXPECT_EQ(window_.endResult, kIdCancel);
+    EXPECT_TRUE(window_.boxes.empty());
+
+    window_.endResult.reset();
+    UserTypes(IDC_NOTICE, u"typed");
+    Monitor(kFieldEmpty);  // kept: still the user's only copy
+    Click(kIdCancel);
+    ASSERT_EQ(window_.boxes.size(), 1u);
+    EXPECT_EQ(window_.boxes[0].text,
+              u"The notice was changed and is not saved on the card. Exit without saving it?");
+    EXPECT_EQ(window_.boxes[0].style, kMbYesNo | kMbIconQuestion | kMbDefButton2);
+    EXPECT_FALSE(window_.endResult);
+    EXPECT_EQ(Text(IDC_NOTICE), u"typed");
+    window_.yesNoAnswer = kIdYes;
+    Click(kIdCancel);
+    EXPECT_EQ(window_.endResult, kIdCancel);
 }
 
 TEST_F(MainDlgTest, LoadShowsTheNoticeAndAWrongKeyLeavesTheViewAsItWas) {
@@ -238,8 +339,8 @@ TEST_F(MainDlgTest, LoadShowsTheNoticeAndAWrongKeyLeavesTheViewAsItWas) {
     // The card taken away while the box is open is handled at once.
     window_.whileBoxOpen = [this] { Monitor(kFieldEmpty); };
     Click(IDC_LOAD);
-    EXPECT_TRUE(CardControls(false));
-    EXPECT_EQ(window_.focus, kIdCancel);
+    EXPECT_TRUE(CardControls(false) && !On(IDC_NOTICE));
+    EXPECT_EQ(window_.focus, IDC_READER);
 }
 
 TEST_F(MainDlgTest, AnUneditedNoticeIsSavedAsStoredAndTheLabelCountsCodePageBytes) {
