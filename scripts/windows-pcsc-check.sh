@@ -18,9 +18,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+presets=("${@:-windows}")
 tree=${TAGQUILL_WINE_CHROOT:-/var/cache/tagquill/trixie-wine}
 mirror=${TAGQUILL_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 packages=(wine wine64 pcscd vsmartcard-vpcd python3 libpcsclite1)
+foreign=""
+# The 32-bit zip needs Wine's 32-bit half and pcsc-lite's, about 1 GB more: they
+# go into a tree of their own, so the test command's 64-bit check never pays for them.
+if [[ " ${presets[*]} " == *" windows-x86 "* ]]; then
+  tree+=-i386
+  packages+=(wine32:i386 libpcsclite1:i386)
+  foreign=i386
+fi
 # Written last into a finished tree: a tree without it, or with another recipe, is
 # made again.
 recipe="trixie minbase; ${packages[*]}; Wine prefix /opt/tagquill/wine; v1"
@@ -58,8 +67,9 @@ make_tree() {
   # No service of the tree starts while its packages are installed.
   printf '#!/bin/sh\nexit 101\n' >"$new/usr/sbin/policy-rc.d"
   chmod +x "$new/usr/sbin/policy-rc.d"
-  in_tree "$new" env DEBIAN_FRONTEND=noninteractive sh -c \
-    'apt-get update -q && apt-get install -q -y --no-install-recommends "$@" && apt-get clean &&
+  in_tree "$new" env DEBIAN_FRONTEND=noninteractive "FOREIGN=$foreign" sh -c \
+    '{ [ -z "$FOREIGN" ] || dpkg --add-architecture "$FOREIGN"; } && apt-get update -q &&
+     apt-get install -q -y --no-install-recommends "$@" && apt-get clean &&
      rm -rf /var/lib/apt/lists/*' sh "${packages[@]}" >>"$new.log" 2>&1 ||
     { tail -20 "$new.log" >&2; exit 1; }
   # The prefix every run starts from (a new one costs most of a minute).
@@ -74,7 +84,7 @@ make_tree() {
 # --- inside the run's namespaces ---------------------------------------------------
 
 if [ "${1:-}" = --in-namespaces ]; then
-  run=$2 preset=$3 folder=$4
+  tree=$2 run=$3 preset=$4 folder=$5
   root=$run/root
   ip link set lo up
   mount -t tmpfs tmpfs "$run"
@@ -93,8 +103,12 @@ if [ "${1:-}" = --in-namespaces ]; then
   card=$!
   exec 3>"$run/take-away"
 
+  loader=/usr/lib/wine/wine64
+  if [ "$preset" = windows-x86 ]; then
+    loader=/usr/lib/wine/wine
+  fi
   notice() {
-    chroot "$root" env "${wine_env[@]}" /usr/lib/wine/wine64 /tmp/zip/tagquill-notice.exe "$@" | tr -d '\r'
+    chroot "$root" env "${wine_env[@]}" "$loader" /tmp/zip/tagquill-notice.exe "$@" | tr -d '\r'
   }
   fail() {
     echo "$preset over PC/SC: $1" >&2
@@ -112,6 +126,21 @@ if [ "${1:-}" = --in-namespaces ]; then
   }
 
   echo "=== $preset: tagquill-notice.exe through winscard.dll, pcscd and vpcd under Wine 10 ==="
+  # pcscd makes its socket once it serves both vpcd readers.
+  for _ in $(seq 150); do
+    [ -S "$root/run/pcscd/pcscd.comm" ] && break
+    sleep 0.1
+  done
+  if [ "$preset" = windows-x86 ]; then
+    # Wine's 32-bit winscard.dll answers SCardEstablishContext with
+    # SCARD_E_INVALID_PARAMETER and never reaches pcscd: the 32-bit tools see no
+    # PC/SC reader. This fails, and is to be looked at, once Wine mends it.
+    expect 0 "readers" readers
+    [[ "$out" != *USB* ]] || fail "readers lists PC/SC readers now: $out"
+    expect 3 "info on the first vpcd reader" info --reader USB1
+    echo "$preset over PC/SC: as before, Wine's 32-bit winscard.dll reaches no pcscd"
+    exit 0
+  fi
   expect 0 "info with the card in the field" info --reader USB1 --wait 30
   [[ "$out" == *01020304* ]] || fail "info does not show the card's UID 01020304: $out"
   # No virtual USB reader in this prefix: USB1 and USB2 are vpcd's two readers.
@@ -156,7 +185,7 @@ flock -s 9
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-for preset in "${@:-windows}"; do
+for preset in "${presets[@]}"; do
   if [ ! -f "build/$preset/package-name.txt" ]; then
     cmake --preset "$preset"
     cmake --build --preset "$preset" --target package
@@ -165,5 +194,5 @@ for preset in "${@:-windows}"; do
   unzip -q "build/$preset/$name.zip" -d "$scratch/$preset"
   mkdir "$scratch/$preset.run"
   unshare --mount --net --pid --fork --kill-child \
-    "$0" --in-namespaces "$scratch/$preset.run" "$preset" "$scratch/$preset/$name"
+    "$0" --in-namespaces "$tree" "$scratch/$preset.run" "$preset" "$scratch/$preset/$name"
 done
