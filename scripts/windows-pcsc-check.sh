@@ -153,7 +153,8 @@ if [ "${1:-}" = --in-namespaces ]; then
   # refused, the card halts, and the tool has to wake it to go on.
   expect 0 "change-key" change-key --reader USB1 --new-key K7
   expect 0 "the same change-key again" change-key --reader USB1 --new-key K7
-  # The refused login leaves the card halted in the field for the next program.
+  # Each a program of its own: the card the wrong key halted has to answer the next
+  # program's right key, without being lifted.
   expect 5 "read with a wrong key" read --reader USB1 --key wrong
   expect 0 "write with the right key after a wrong one" write "Key K7" --reader USB1 --key K7
   expect 0 "read with the right key" read --reader USB1 --key K7
