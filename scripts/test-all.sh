@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test suite in the dev,
 # asan (AddressSanitizer + UBSan) and tsan (ThreadSanitizer) configurations, the
-# fuzz programs, the Windows builds under Wine and the Debian package.
+# fuzz programs, the Windows builds under Wine, the 64-bit Windows tools over PC/SC
+# under Debian 13's Wine 10 and the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
