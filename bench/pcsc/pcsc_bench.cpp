@@ -1,9 +1,9 @@
-// What Load, Save and Change ! of a full notice cost over a PC/SC reader of the
-// USB library: the reader calls the card layer makes, the command APDUs that
-// reach the card for them, and time, on 1K and 4K cards in the vpcd reader of a
-// real pcscd (started here when none serves it, which needs root). Within one
-// held card session the library reads the UID once and loads a key once, so a
-// selection or a login costs fewer APDUs than calls. Prints figures; checks none.
+// What Load, Save and Change ! of a full notice, and a wrong key before a Load,
+// cost over a PC/SC reader of the USB library: the reader calls the card layer
+// makes, the command APDUs that reach the card for them, and time, on 1K and 4K cards in the vpcd
+// reader of a real pcscd (started here when none serves it, which needs root). Within one held card
+// session the library reads the UID once and loads a key once, so a selection or a login costs
+// fewer APDUs than calls. Prints figures; checks none.
 //
 //   tagquill-bench-pcsc [rounds=3]
 

@@ -102,12 +102,16 @@ const Sequence kSave{
                     testing::AnyOf(testing::Eq(kOldText), testing::Eq(""), testing::Eq(kNewText)));
     }};
 
-const Sequence kChange{
-    "Change", [](CACR120Mifare& card) { ChangeAccessKey(card, [] { return std::u16string(); }, u"n3w"); },
-    [](CACR120Mifare& card, const Bytes&) {
-        ChangeAccessKey(card, [] { return std::u16string(); }, u"n3w");
-        EXPECT_EQ(ReadNotice(card, u"n3w").storedText, "");
-    }};
+const Sequence kChange{"Change",
+                       [](CACR120Mifare& card) {
+                           ChangeAccessKey(
+                               card, [] { return std::u16string(); }, u"n3w");
+                       },
+                       [](CACR120Mifare& card, const Bytes&) {
+                           ChangeAccessKey(
+                               card, [] { return std::u16string(); }, u"n3w");
+                           EXPECT_EQ(ReadNotice(card, u"n3w").storedText, "");
+                       }};
 
 const Sequence kClear{"clear", [](CACR120Mifare& card) { EraseNotice(card, u""); },
                       [](CACR120Mifare& card, const Bytes&) {
@@ -142,8 +146,9 @@ protected:
     // The sequence uninterrupted, then cut at every `stride`th command APDU and at
     // the last; each time the card comes back as it was left and must pass `check`.
     void Sweep(const Sequence& sequence, CardKind kind, int stride) {
-        const Bytes original = cardtest::WithData(vreader::MakeBlankCard(kind, Bytes{0x0E, 0x1A, 0x2B, 0x3C}),
-                                                  kind, 0, cardtest::Record(kOldText));
+        const Bytes original =
+            cardtest::WithData(vreader::MakeBlankCard(kind, Bytes{0x0E, 0x1A, 0x2B, 0x3C}), kind, 0,
+                               cardtest::Record(kOldText));
         if (!connected_) {
             card_.SetReaderName(kPcscReader);
             card_.Connect();
@@ -156,7 +161,8 @@ protected:
             commands = vpcd_.CommandCount();
             sequence.check(card_, vpcd_.Image());
         } catch (const CSrvExceptionBase& error) {
-            FAIL() << sequence.name << " uninterrupted: " << app::testing::Narrow(error.GetDescription());
+            FAIL() << sequence.name
+                   << " uninterrupted: " << app::testing::Narrow(error.GetDescription());
         }
         ASSERT_GT(commands, 4);
         EXPECT_FALSE(HoldsOldText(vpcd_.Image()) && sequence.name != kSave.name);
@@ -184,7 +190,8 @@ protected:
             try {
                 sequence.check(card_, vpcd_.Image());
             } catch (const CSrvExceptionBase& error) {
-                ADD_FAILURE() << "the card put back fails: " << app::testing::Narrow(error.GetDescription());
+                ADD_FAILURE() << "the card put back fails: "
+                              << app::testing::Narrow(error.GetDescription());
             }
             if (sequence.name != kSave.name) {
                 EXPECT_FALSE(HoldsOldText(vpcd_.Image())) << "the old notice is still on the card";
