@@ -25,6 +25,9 @@ windows_packages+=(imagemagick fonts-wine)
 # The 32-bit preset's programs run under Wine's 32-bit loader, which Debian builds
 # for i386 only: dpkg has to accept that architecture before apt can see it.
 windows_packages+=(wine32:i386)
+# The Windows tools over PC/SC (scripts/windows-pcsc-check.sh) run under Debian 13's
+# Wine 10 in a tree that debootstrap makes, in namespaces whose loopback ip brings up.
+windows_packages+=(debootstrap iproute2 unzip)
 
 wanted=()
 for purpose in "${@:-build test run}"; do

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test suite in the dev,
 # asan (AddressSanitizer + UBSan) and tsan (ThreadSanitizer) configurations, the
-# fuzz programs, the Windows builds under Wine and the Debian package.
+# fuzz programs, the Windows builds under Wine, the 64-bit Windows tools over PC/SC
+# under Debian 13's Wine 10 and the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,6 +42,13 @@ timed "fuzz"
 if [ "${TAGQUILL_WINDOWS:-1}" = 1 ]; then
   scripts/windows-check.sh
   timed "Windows builds and Wine tests"
+  # The 64-bit zip's tools over PC/SC under Debian 13's Wine 10, in a Debian 13 tree
+  # made once per machine: debootstrap, chroot and namespaces need root;
+  # TAGQUILL_WINDOWS_PCSC=0 skips it.
+  if [ "${TAGQUILL_WINDOWS_PCSC:-1}" = 1 ] && [ "$(id -u)" -eq 0 ]; then
+    scripts/windows-pcsc-check.sh
+    timed "Windows tools over PC/SC under Wine 10"
+  fi
 fi
 # The Debian package: built from the release preset, installed with apt, checked
 # against a virtual card and removed again. It installs system-wide, so only as

@@ -1,9 +1,9 @@
-// What Load, Save and Change ! of a full notice cost over a PC/SC reader of the
-// USB library: the reader calls the card layer makes, the command APDUs that
-// reach the card for them, and time, on 1K and 4K cards in the vpcd reader of a
-// real pcscd (started here when none serves it, which needs root). Within one
-// held card session the library reads the UID once and loads a key once, so a
-// selection or a login costs fewer APDUs than calls. Prints figures; checks none.
+// What Load, Save and Change ! of a full notice, and a wrong key before a Load,
+// cost over a PC/SC reader of the USB library: the reader calls the card layer
+// makes, the command APDUs that reach the card for them, and time, on 1K and 4K cards in the vpcd
+// reader of a real pcscd (started here when none serves it, which needs root). Within one held card
+// session the library reads the UID once and loads a key once, so a selection or a login costs
+// fewer APDUs than calls. Prints figures; checks none.
 //
 //   tagquill-bench-pcsc [rounds=3]
 
@@ -19,6 +19,7 @@
 #include "card/acr120_mifare.h"
 #include "card/notice_file.h"
 #include "control/virtual_field.h"
+#include "errors/com_srv_exception.h"
 #include "monitor/mon_thread.h"
 #include "pcsc/card/pcsc_daemon.h"
 #include "pcsc/card/vpcd_card.h"
@@ -32,8 +33,10 @@ using Ms = std::chrono::duration<double, std::milli>;
 using vreader::Bytes;
 using vreader::CardKind;
 
-enum class Operation { kLoad, kSave, kChange };
-const char* const kOperationNames[] = {"Load", "Save", "Change !"};
+// "Wrong key": a Load with a wrong key, then the Load with the right one in the same
+// session; the card halts at the refused login and is woken by a reset.
+enum class Operation { kLoad, kSave, kChange, kWrongKeyLoad };
+const char* const kOperationNames[] = {"Load", "Save", "Change !", "Wrong key"};
 
 std::u16string FullText(CardKind kind) {
     const std::size_t capacity = kind == CardKind::kClassic1K ? 750 : 3438;
@@ -109,8 +112,8 @@ private:
     int calls_ = 0;
 };
 
-bool Measure(Operation op, CardKind kind, Row& row) {
-    vpcd::VpcdCard vpcd;
+bool Measure(Operation op, CardKind kind, std::uint16_t port, Row& row) {
+    vpcd::VpcdCard vpcd(port);
     Bytes image = vreader::MakeBlankCard(kind, Bytes{0x01, 0x02, 0x03, 0x04});
     // The libraries beside the benchmark; the field's virtual USB1 comes first, so
     // the vpcd reader is USB2.
@@ -118,7 +121,7 @@ bool Measure(Operation op, CardKind kind, Row& row) {
     card.SetReaderName(u"USB2");
     card.Connect();
     card.CountCalls();
-    if (op == Operation::kLoad) {
+    if (op == Operation::kLoad || op == Operation::kWrongKeyLoad) {
         vpcd.Place(image);
         if (!vpcd::PcscDaemon::WaitForCard(true)) {
             return false;
@@ -145,6 +148,14 @@ bool Measure(Operation op, CardKind kind, Row& row) {
         case Operation::kChange:
             ChangeAccessKey(
                 card, [] { return std::u16string(); }, u"bench");
+            break;
+        case Operation::kWrongKeyLoad:
+            try {
+                ReadNotice(card, u"wrong");
+            } catch (const CSrvExceptionBase&) {
+                // refused, as meant
+            }
+            ReadNotice(card, u"");
             break;
     }
     row.ms = Ms(Clock::now() - start).count();
@@ -178,11 +189,12 @@ int main(int argc, char** argv) {
                 "calls", "apdus", "unheld", "getuid", "keys", "auth", "read", "write", "ms (best)",
                 "ms/apdu");
     for (const CardKind kind : {CardKind::kClassic1K, CardKind::kClassic4K}) {
-        for (const Operation op : {Operation::kLoad, Operation::kSave, Operation::kChange}) {
+        for (const Operation op :
+             {Operation::kLoad, Operation::kSave, Operation::kChange, Operation::kWrongKeyLoad}) {
             Row best;
             for (int round = 0; round < rounds; ++round) {
                 Row row;
-                if (!Measure(op, kind, row)) {
+                if (!Measure(op, kind, daemon.Port(), row)) {
                     std::fprintf(stderr, "tagquill-bench-pcsc: the card did not show up\n");
                     return 1;
                 }

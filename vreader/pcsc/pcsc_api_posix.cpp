@@ -25,6 +25,7 @@ const Api* Load() {
                           Bind(library, "SCardGetStatusChange", api.getStatusChange) &&
                           Bind(library, "SCardConnect", api.connect) &&
                           Bind(library, "SCardDisconnect", api.disconnect) &&
+                          Bind(library, "SCardReconnect", api.reconnect) &&
                           Bind(library, "SCardStatus", api.status) &&
                           Bind(library, "SCardTransmit", api.transmit) &&
                           Bind(library, "SCardBeginTransaction", api.beginTransaction) &&

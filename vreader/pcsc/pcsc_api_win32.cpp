@@ -23,6 +23,7 @@ const Api* Load() {
                           Bind(library, "SCardGetStatusChangeA", api.getStatusChange) &&
                           Bind(library, "SCardConnectA", api.connect) &&
                           Bind(library, "SCardDisconnect", api.disconnect) &&
+                          Bind(library, "SCardReconnect", api.reconnect) &&
                           Bind(library, "SCardStatusA", api.status) &&
                           Bind(library, "SCardTransmit", api.transmit) &&
                           Bind(library, "SCardBeginTransaction", api.beginTransaction) &&

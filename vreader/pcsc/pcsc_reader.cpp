@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <span>
+#include <utility>
 
 #include "reader/acr120_api.h"
 
@@ -88,12 +89,23 @@ void Reader::Forget() {
     loadedKey_.reset();
 }
 
+LONG Reader::ResetCard() {
+    return api_.reconnect(card_, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1,
+                          SCARD_RESET_CARD, &protocol_);
+}
+
 void Reader::Release() {
     if (held_ && hasCard_) {
+        if (halted_) {
+            // Whoever comes next, we or another program, finds a card that answers.
+            ResetCard();
+        }
         // A failure here means the card went or was reset: the hold is over anyway.
         api_.endTransaction(card_, SCARD_LEAVE_CARD);
     }
     held_ = false;
+    halted_ = false;
+    haltedUid_.reset();
     Forget();
 }
 
@@ -165,7 +177,7 @@ std::int16_t Reader::ReadStatus() {
 
 std::int16_t Reader::EnsureHeld() {
     if (held_) {
-        return rc::kOk;
+        return halted_ ? Wake() : rc::kOk;
     }
     if (const auto code = EnsureCard(); code != rc::kOk) {
         return code;
@@ -180,6 +192,30 @@ std::int16_t Reader::EnsureHeld() {
     // Nothing from before the hold counts: another program may have used the
     // reader's key location or put down another card meanwhile.
     Forget();
+    return rc::kOk;
+}
+
+std::int16_t Reader::Wake() {
+    // pcsc-lite keeps our transaction across a reset of our own connection: no
+    // other program comes between the refused command and the next one.
+    if (const LONG result = ResetCard(); result != SCARD_S_SUCCESS) {
+        return Fail(result);  // still halted, unless the card is gone
+    }
+    halted_ = false;
+    const auto expected = std::exchange(haltedUid_, std::nullopt);
+    if (const auto code = ReadStatus(); code != rc::kOk) {
+        return code;
+    }
+    Bytes uid;
+    if (const auto code = ReadUid(uid); code != rc::kOk) {
+        return code;
+    }
+    if (expected && uid != *expected) {
+        // Another card answered the poll: the halted one has left the field.
+        DropCard();
+        return rc::kNoCard;
+    }
+    heldUid_ = std::move(uid);
     return rc::kOk;
 }
 
@@ -204,6 +240,11 @@ std::int16_t Reader::Transmit(Command command, const Bytes& apdu, Bytes& respons
     }
     const std::int16_t code = CodeOfResponse(command, response);
     if (code != rc::kOk) {
+        if (held_ && command != Command::kGetUid && command != Command::kLoadKey && !halted_) {
+            // The card may have refused: it halts, whatever the reader made of it.
+            halted_ = true;
+            haltedUid_ = heldUid_;
+        }
         // The card or the reader refused: what state either is in now is not known.
         Forget();
     }

@@ -13,6 +13,14 @@
 // that only watches the field holds nothing. Within one hold the reader knows
 // what it did itself: the UID read under the hold and the key it loaded last
 // stand until the hold ends or any call fails, and are not asked again.
+//
+// A MIFARE Classic card that refuses a command (a key that does not open the
+// sector) halts: it answers nothing more until the reader selects it again. The
+// reader therefore wakes the card before its next command, by a reset of the
+// connection (the reader drops its field and polls again), and checks that the
+// card that answers is the one that halted; the transaction stays open across
+// the reset, so the hold goes on. A card left halted is woken in the same way
+// before the hold ends, so that the next program finds a card that answers.
 
 #include <array>
 #include <cstdint>
@@ -71,8 +79,12 @@ private:
     // The connection's state and the card's ATR: fails when the card has left the
     // field or was reset since the connection was made.
     std::int16_t ReadStatus();
-    // Begins the hold unless it runs already.
+    // Begins the hold unless it runs already, and wakes a halted card.
     std::int16_t EnsureHeld();
+    // Resets a halted card and checks that the card that answers is the same.
+    std::int16_t Wake();
+    // Resets the card under our connection; the service's answer.
+    LONG ResetCard();
     // The card's UID and type, reconnecting once when the card was replaced;
     // `held`: under the hold, and from what it proved when it has.
     std::int16_t IdentifyCard(Card& card, bool held);
@@ -95,9 +107,11 @@ private:
     // A fixed buffer: running out of memory cannot leave a connection without its ATR.
     std::array<BYTE, kMaxAtrSize> atr_{};
     std::size_t atrSize_ = 0;
-    bool held_ = false;             // a transaction of ours is open on card_
-    std::optional<Bytes> heldUid_;  // read under the hold
-    std::optional<Key> loadedKey_;  // in the reader's key location, loaded under the hold
+    bool held_ = false;               // a transaction of ours is open on card_
+    std::optional<Bytes> heldUid_;    // read under the hold
+    std::optional<Key> loadedKey_;    // in the reader's key location, loaded under the hold
+    bool halted_ = false;             // the card refused a command and awaits a reset
+    std::optional<Bytes> haltedUid_;  // the UID the halted card had, when known
     std::array<Key, kKeySlots> keys_ = [] {
         std::array<Key, kKeySlots> keys{};
         for (auto& key : keys) {

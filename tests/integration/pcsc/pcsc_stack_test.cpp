@@ -150,6 +150,11 @@ public:
         connected_ = false;
         return api_.disconnect(card_, SCARD_RESET_CARD) == SCARD_S_SUCCESS;
     }
+    // Logs in to the sector of `block` with `key`; the authentication's status word.
+    std::uint16_t Login(std::uint8_t block, const std::uint8_t* key) {
+        const auto loaded = Send(pcsc::LoadKeyCommand(key));
+        return loaded == 0x9000 ? Send(pcsc::AuthenticateCommand(block, false)) : loaded;
+    }
 
 private:
     const pcsc::Api& api_;
@@ -199,7 +204,7 @@ protected:
     std::size_t Capacity() const { return cardtest::DataAreaSize(Kind()) - 2; }
 
     vreader::ScopedVirtualField field_{vreader::PcscReaders::kServed};
-    vpcd::VpcdCard vpcd_;
+    vpcd::VpcdCard vpcd_{gDaemon.Port()};
     RecordingPoster window_;  // outlives the connection, whose monitor posts to it
     CACR120Mifare card_{
         &CMonThread::Create};  // the libraries beside the test, as beside the program
@@ -539,6 +544,65 @@ TEST_F(PcscService, WhatAHoldProvedIsDroppedOnAnotherKeyAnotherCardAndAReset) {
     EXPECT_EQ(usb.SelectUid(handle, second), rc::kOk);
     EXPECT_EQ(usb.LoginWith(handle, 2, factoryKey), rc::kOk);
     EXPECT_EQ(usb.read(handle, 8, block), rc::kOk);
+    EXPECT_EQ(usb.close(handle), rc::kOk);
+}
+
+// The card halts at a refused login as a real one does (it takes not even the
+// right key until it is reset). The library wakes it with a reset of its own
+// connection before the next command, under the same hold: another program's
+// command waits until the hold ends. A card put down in place of the halted one
+// is not taken for it, and a card left halted is woken before the library lets it
+// go, so the next program finds a card that answers.
+TEST_F(PcscService, ARefusedLoginHaltsTheCardAndTheLibraryWakesItWithinTheHold) {
+    namespace rc = acr120::rc;
+    const Bytes first{0x01, 0x02, 0x03, 0x04};
+    const Bytes factoryKey(cardtest::kTransportKey.begin(), cardtest::kTransportKey.end());
+    const Bytes wrongKey{'w', 'r', 'o', 'n', 'g', '!'};
+    Place(vreader::MakeBlankCard(CardKind::kClassic1K, first));
+    {
+        OtherProgram other;
+        ASSERT_TRUE(other.Connected());
+        EXPECT_EQ(other.Login(4, wrongKey.data()), 0x6300);
+        EXPECT_EQ(other.Login(4, factoryKey.data()), 0x6300) << "a forgiving card";
+        EXPECT_EQ(other.Send(pcsc::ReadBinaryCommand(4)), 0x6300);
+        ASSERT_TRUE(other.ResetCard());
+    }
+    const UsbLibrary usb;
+    ASSERT_TRUE(usb.Loaded());
+    const std::int16_t handle = usb.open(kPcscPort);
+    ASSERT_GE(handle, 0);
+    EXPECT_EQ(usb.ListedUid(handle), first);
+    OtherProgram other;  // connected before our hold: pcscd holds back a connection too
+    ASSERT_TRUE(other.Connected());
+    EXPECT_EQ(usb.SelectUid(handle, first), rc::kOk);
+    EXPECT_EQ(usb.LoginWith(handle, 1, wrongKey), rc::kLoginFailed);
+    auto intruding =
+        std::async(std::launch::async, [&] { return other.Login(4, factoryKey.data()); });
+    EXPECT_EQ(usb.LoginWith(handle, 1, factoryKey), rc::kOk);
+    std::uint8_t block[16]{};
+    EXPECT_EQ(usb.read(handle, 4, block), rc::kOk);
+    EXPECT_EQ(usb.LoginWith(handle, 2, wrongKey), rc::kLoginFailed);
+    EXPECT_EQ(intruding.wait_for(200ms), std::future_status::timeout)
+        << "another program's command came between ours";
+
+    // Left halted by the listing that ends the hold: woken first.
+    EXPECT_EQ(usb.ListedUid(handle), first);
+    intruding.get();  // its connection saw our reset: its first command may fail
+    {
+        OtherProgram next;
+        ASSERT_TRUE(next.Connected());
+        EXPECT_EQ(next.Login(4, factoryKey.data()), 0x9000) << "the card was left halted";
+    }
+
+    // Halted, then replaced: the card that answers the reset is not the halted one.
+    EXPECT_EQ(usb.SelectUid(handle, first), rc::kOk);
+    EXPECT_EQ(usb.LoginWith(handle, 1, wrongKey), rc::kLoginFailed);
+    TakeAway();
+    const Bytes second{0x05, 0x06, 0x07, 0x08};
+    Place(vreader::MakeBlankCard(CardKind::kClassic1K, second));
+    EXPECT_EQ(usb.LoginWith(handle, 1, factoryKey), rc::kNoCard);
+    EXPECT_EQ(usb.SelectUid(handle, second), rc::kOk);
+    EXPECT_EQ(usb.LoginWith(handle, 1, factoryKey), rc::kOk);
     EXPECT_EQ(usb.close(handle), rc::kOk);
 }
 

@@ -1,10 +1,15 @@
 #include "pcsc/card/pcsc_daemon.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sched.h>
 #include <signal.h>
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
+#include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "pcsc/card/vpcd_card.h"
 #include "pcsc/pcsc_api.h"
 #include "pcsc/pcsc_reader.h"
 
@@ -25,6 +31,39 @@ using namespace std::chrono_literals;
 constexpr const char* kDaemon = "/usr/sbin/pcscd";
 constexpr const char* kVpcdDriver = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so";
 constexpr const char* kVpcdReaderPrefix = "Virtual PCD";
+constexpr const char* kIpcFolder = "/run/pcscd";
+
+// A port whose successor is free too (vpcd's second reader listens there); 0 for none.
+std::uint16_t FreePortPair() {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const int first = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        const bool bound = first >= 0 &&
+                           ::bind(first, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                           ::getsockname(first, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+        const std::uint16_t port = bound ? ntohs(address.sin_port) : 0;
+        bool pairFree = false;
+        if (port != 0 && port < 65535) {
+            const int second = ::socket(AF_INET, SOCK_STREAM, 0);
+            address.sin_port = htons(static_cast<std::uint16_t>(port + 1));
+            pairFree = second >= 0 &&
+                       ::bind(second, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+            if (second >= 0) {
+                ::close(second);
+            }
+        }
+        if (first >= 0) {
+            ::close(first);
+        }
+        if (pairFree) {
+            return port;
+        }
+    }
+    return 0;
+}
 
 // The daemon's reader list, or nullopt when no daemon answers.
 std::optional<std::vector<std::string>> DaemonReaders() {
@@ -64,6 +103,11 @@ std::optional<std::string> PcscDaemon::Start() {
     if (pcsc::LoadApi() == nullptr) {
         return "libpcsclite.so.1 cannot be loaded (package libpcsclite1)";
     }
+    if (::geteuid() == 0 && std::filesystem::exists(kDaemon) &&
+        std::filesystem::exists(kVpcdDriver)) {
+        return StartPrivate();
+    }
+    port_ = kDefaultPort;
     if (VpcdReader()) {
         return std::nullopt;
     }
@@ -73,15 +117,27 @@ std::optional<std::string> PcscDaemon::Start() {
     if (::geteuid() != 0) {
         return "no pcscd runs, and starting one needs root";
     }
-    if (!std::filesystem::exists(kDaemon) || !std::filesystem::exists(kVpcdDriver)) {
-        return "pcscd or the vpcd driver is not installed (packages pcscd, vsmartcard-vpcd)";
-    }
+    return "pcscd or the vpcd driver is not installed (packages pcscd, vsmartcard-vpcd)";
+}
+
+std::optional<std::string> PcscDaemon::StartPrivate() {
     folder_ =
         std::filesystem::temp_directory_path() / ("tagquill-pcscd-" + std::to_string(::getpid()));
+    const auto ipc = folder_ / "ipc";
     std::filesystem::create_directories(folder_ / "reader.conf.d");
+    std::filesystem::create_directories(ipc);
+    std::filesystem::create_directories(kIpcFolder);  // the mount point
+    // The client library reads the name once, at its first call: before any.
+    ::setenv("PCSCLITE_CSOCK_NAME", (ipc / "pcscd.comm").c_str(), 1);
+    if (port_ == 0) {
+        port_ = FreePortPair();
+    }
+    if (port_ == 0) {
+        return "no free pair of TCP ports on 127.0.0.1 for vpcd";
+    }
     std::ofstream(folder_ / "reader.conf.d" / "vpcd")
-        << "FRIENDLYNAME \"" << kVpcdReaderPrefix << "\"\nDEVICENAME /dev/null:0x8C7B\n"
-        << "LIBPATH " << kVpcdDriver << "\nCHANNELID 0x8C7B\n";
+        << "FRIENDLYNAME \"" << kVpcdReaderPrefix << "\"\nDEVICENAME /dev/null:" << port_
+        << "\nLIBPATH " << kVpcdDriver << "\nCHANNELID " << port_ << "\n";
     const std::string log = (folder_ / "pcscd.log").string();
     const std::string config = (folder_ / "reader.conf.d").string();
     pid_ = ::fork();
@@ -93,6 +149,14 @@ std::optional<std::string> PcscDaemon::Start() {
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, 1);
         ::dup2(out, 2);
+        // Our folder over /run/pcscd, seen by this daemon only: its socket and pid
+        // file land in our folder, and another pcscd keeps its own.
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount(ipc.c_str(), kIpcFolder, nullptr, MS_BIND, nullptr) != 0) {
+            ::perror("private /run/pcscd");
+            ::_exit(126);
+        }
         ::execl(kDaemon, "pcscd", "--foreground", "--config", config.c_str(), nullptr);
         ::_exit(127);
     }

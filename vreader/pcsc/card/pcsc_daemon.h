@@ -1,10 +1,15 @@
 #pragma once
-// A pcscd with the vsmartcard vpcd reader, for tests and benchmarks: one that runs already
-// and serves the vpcd reader, else one started here (as root) with a private
-// reader configuration, and stopped again by whoever started it.
+// A pcscd with the vsmartcard vpcd reader, for tests and benchmarks. As root, a
+// daemon of this process's own: its own reader configuration with vpcd on a free
+// port pair, and its own socket (pcscd's socket and pid file have fixed paths,
+// so the daemon runs in a private mount namespace with its own folder over
+// /run/pcscd; PCSCLITE_CSOCK_NAME points this process and its children at that
+// socket). So test runs side by side each have their own daemon and card port.
+// Without root: a daemon that runs already and serves vpcd on its usual port.
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -20,6 +25,9 @@ public:
     // Ends the daemon that Start started; one that ran before is left alone.
     void Stop();
     bool StartedHere() const { return pid_ > 0; }
+    // The port our card program connects to (vpcd's first reader; the second is
+    // one above); the same across a Stop and a new Start.
+    std::uint16_t Port() const { return port_; }
 
     // How many readers the daemon has (vpcd brings two, for two card programs).
     static std::size_t ReaderCount();
@@ -31,7 +39,10 @@ public:
     static bool WaitForCard(bool present, unsigned timeoutMs = 10000);
 
 private:
+    std::optional<std::string> StartPrivate();
+
     pid_t pid_ = -1;
+    std::uint16_t port_ = 0;
     std::filesystem::path folder_;
 };
 

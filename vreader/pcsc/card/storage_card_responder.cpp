@@ -48,6 +48,7 @@ Bytes StorageCardResponder::Atr() const {
 void StorageCardResponder::Reset() {
     session_.Deselect();
     volatileKey_.reset();
+    halted_ = false;
 }
 
 Bytes StorageCardResponder::Respond(std::span<const std::uint8_t> command) {
@@ -62,6 +63,10 @@ Bytes StorageCardResponder::Respond(std::span<const std::uint8_t> command) {
     const std::uint8_t p2 = command[3];
     const std::size_t lc = command[4];
     const auto data = command.subspan(5);
+    if (halted_ && (ins == 0x86 || ins == 0xB0 || ins == 0xD6)) {
+        // The reader's frame to a halted card gets no answer: it reports a failure.
+        return Status(kFailed);
+    }
     switch (ins) {
         case 0xCA:  // Get Data: the UID
             return command[2] == 0x00 ? Status(kOk, mifare::UidOf(image_))
@@ -100,11 +105,13 @@ Bytes StorageCardResponder::Authenticate(std::span<const std::uint8_t> data) {
     }
     session_.Deselect();
     if (block >= mifare::BlockCount(image_.size())) {
+        halted_ = true;
         return Status(kFailed);
     }
     const int sector = mifare::SectorOfBlock(block);
     const auto key = keyType == 0x60 ? mifare::Key::kA : mifare::Key::kB;
     if (!lib::CardAcceptsKey(image_, sector, key, *volatileKey_)) {
+        halted_ = true;
         return Status(kFailed);
     }
     session_.authenticatedSector = sector;

@@ -78,6 +78,8 @@ void VpcdCard::Place(const Bytes& image) {
     placed_ = true;
     takeAwayAtWrites_.reset();
     beforeAnswer_.reset();
+    leaveAtCommand_.reset();
+    commandCount_ = 0;
     changed_.notify_all();
 }
 
@@ -93,6 +95,21 @@ void VpcdCard::TakeAwayAfterWrites(int writes) {
     if (card_) {
         takeAwayAtWrites_ = card_->Writes() + writes;
     }
+}
+
+void VpcdCard::LeaveAtCommand(int commands) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    leaveAtCommand_ = commandCount_ + commands;
+}
+
+void VpcdCard::WaitUntilGone() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    changed_.wait(hold, [this] { return !placed_ && !connected_; });
+}
+
+int VpcdCard::CommandCount() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return commandCount_;
 }
 
 void VpcdCard::BeforeAnswerToWrite(int writes, std::function<void()> action) {
@@ -137,6 +154,12 @@ bool VpcdCard::Answer(int socket, const Bytes& message) {
         }
     }
     const Bytes response = card_->Respond(message);
+    ++commandCount_;
+    if (leaveAtCommand_ && commandCount_ >= *leaveAtCommand_) {
+        leaveAtCommand_.reset();
+        placed_ = false;
+        return false;  // carried out, never answered
+    }
     if (beforeAnswer_ && card_->Writes() >= beforeAnswer_->first) {
         auto action = std::move(beforeAnswer_->second);
         beforeAnswer_.reset();

@@ -35,6 +35,12 @@ public:
     void TakeAway();
     // Takes the card away right after answering the nth Update Binary from now.
     void TakeAwayAfterWrites(int writes);
+    // Leaves the field at the nth command APDU from now: the card carries it out
+    // (a write is on the card) and is gone before it answers, as a card pulled
+    // away mid-frame. Place(Image()) puts it back.
+    void LeaveAtCommand(int commands);
+    // Waits until the card has left the field (after TakeAway* or LeaveAtCommand).
+    void WaitUntilGone();
     // Runs `action` on the card's thread when the nth Update Binary from now has
     // been carried out, before its answer goes back: the reader's call is in
     // flight meanwhile.
@@ -45,6 +51,8 @@ public:
     bool InField() const;
     // Command APDUs the card has answered since Place, by instruction byte.
     std::map<std::uint8_t, int> Commands() const;
+    // Command APDUs received since Place, whatever they were.
+    int CommandCount() const;
 
 private:
     void Serve();
@@ -60,6 +68,8 @@ private:
     bool connected_ = false;
     bool stopping_ = false;
     std::optional<int> takeAwayAtWrites_;
+    int commandCount_ = 0;
+    std::optional<int> leaveAtCommand_;
     std::optional<std::pair<int, std::function<void()>>> beforeAnswer_;
     std::thread server_;
 };
