@@ -9,7 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -92,12 +92,12 @@ struct Sequence {
     std::function<void(CACR120Mifare&)> run;
     // What the card must allow and hold once it is back after a cut (and after
     // the uninterrupted run).
-    std::function<void(CACR120Mifare&, const Bytes& left)> check;
+    std::function<void(CACR120Mifare&)> check;
 };
 
 const Sequence kSave{
     "Save", [](CACR120Mifare& card) { WriteNotice(card, u"", platform::FromAnsi(kNewText)); },
-    [](CACR120Mifare& card, const Bytes&) {
+    [](CACR120Mifare& card) {
         EXPECT_THAT(ReadNotice(card, u"").storedText,
                     testing::AnyOf(testing::Eq(kOldText), testing::Eq(""), testing::Eq(kNewText)));
     }};
@@ -107,14 +107,14 @@ const Sequence kChange{"Change",
                            ChangeAccessKey(
                                card, [] { return std::u16string(); }, u"n3w");
                        },
-                       [](CACR120Mifare& card, const Bytes&) {
+                       [](CACR120Mifare& card) {
                            ChangeAccessKey(
                                card, [] { return std::u16string(); }, u"n3w");
                            EXPECT_EQ(ReadNotice(card, u"n3w").storedText, "");
                        }};
 
 const Sequence kClear{"clear", [](CACR120Mifare& card) { EraseNotice(card, u""); },
-                      [](CACR120Mifare& card, const Bytes&) {
+                      [](CACR120Mifare& card) {
                           EraseNotice(card, u"");
                           EXPECT_EQ(ReadNotice(card, u"").storedText, "");
                       }};
@@ -159,7 +159,7 @@ protected:
         try {
             sequence.run(card_);
             commands = vpcd_.CommandCount();
-            sequence.check(card_, vpcd_.Image());
+            sequence.check(card_);
         } catch (const CSrvExceptionBase& error) {
             FAIL() << sequence.name
                    << " uninterrupted: " << app::testing::Narrow(error.GetDescription());
@@ -188,7 +188,7 @@ protected:
             ASSERT_TRUE(PcscDaemon::WaitForCard(false));
             Place(vpcd_.Image());
             try {
-                sequence.check(card_, vpcd_.Image());
+                sequence.check(card_);
             } catch (const CSrvExceptionBase& error) {
                 ADD_FAILURE() << "the card put back fails: "
                               << app::testing::Narrow(error.GetDescription());

@@ -97,15 +97,28 @@ std::string FileText(const std::filesystem::path& file) {
     return text.str();
 }
 
+// Whether this process may make a mount namespace of its own (root, and a
+// container that allows it), tried in a child that ends at once.
+bool MountNamespacesWork() {
+    const pid_t probe = ::fork();
+    if (probe == 0) {
+        ::_exit(::unshare(CLONE_NEWNS) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    return probe > 0 && ::waitpid(probe, &status, 0) == probe && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
 }  // namespace
 
 std::optional<std::string> PcscDaemon::Start() {
     if (pcsc::LoadApi() == nullptr) {
         return "libpcsclite.so.1 cannot be loaded (package libpcsclite1)";
     }
-    if (::geteuid() == 0 && std::filesystem::exists(kDaemon) &&
-        std::filesystem::exists(kVpcdDriver)) {
-        return StartPrivate();
+    const bool root = ::geteuid() == 0;
+    const bool installed = std::filesystem::exists(kDaemon) && std::filesystem::exists(kVpcdDriver);
+    if (root && installed && MountNamespacesWork()) {
+        return Launch(true);
     }
     port_ = kDefaultPort;
     if (VpcdReader()) {
@@ -114,23 +127,30 @@ std::optional<std::string> PcscDaemon::Start() {
     if (DaemonReaders()) {
         return "a pcscd without the vpcd reader runs already";
     }
-    if (::geteuid() != 0) {
+    if (!root) {
         return "no pcscd runs, and starting one needs root";
     }
-    return "pcscd or the vpcd driver is not installed (packages pcscd, vsmartcard-vpcd)";
+    if (!installed) {
+        return "pcscd or the vpcd driver is not installed (packages pcscd, vsmartcard-vpcd)";
+    }
+    // No private mount namespace here (a container without CAP_SYS_ADMIN): a daemon
+    // at the system's paths and vpcd's usual port, one such run at a time.
+    return Launch(false);
 }
 
-std::optional<std::string> PcscDaemon::StartPrivate() {
+std::optional<std::string> PcscDaemon::Launch(bool privateIpc) {
     folder_ =
         std::filesystem::temp_directory_path() / ("tagquill-pcscd-" + std::to_string(::getpid()));
     const auto ipc = folder_ / "ipc";
     std::filesystem::create_directories(folder_ / "reader.conf.d");
     std::filesystem::create_directories(ipc);
     std::filesystem::create_directories(kIpcFolder);  // the mount point
-    // The client library reads the name once, at its first call: before any.
-    ::setenv("PCSCLITE_CSOCK_NAME", (ipc / "pcscd.comm").c_str(), 1);
-    if (port_ == 0) {
-        port_ = FreePortPair();
+    if (privateIpc) {
+        // The client library reads the name once, at its first call: before any.
+        ::setenv("PCSCLITE_CSOCK_NAME", (ipc / "pcscd.comm").c_str(), 1);
+        if (port_ == 0 || port_ == kDefaultPort) {
+            port_ = FreePortPair();
+        }
     }
     if (port_ == 0) {
         return "no free pair of TCP ports on 127.0.0.1 for vpcd";
@@ -151,9 +171,9 @@ std::optional<std::string> PcscDaemon::StartPrivate() {
         ::dup2(out, 2);
         // Our folder over /run/pcscd, seen by this daemon only: its socket and pid
         // file land in our folder, and another pcscd keeps its own.
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount(ipc.c_str(), kIpcFolder, nullptr, MS_BIND, nullptr) != 0) {
+        if (privateIpc && (::unshare(CLONE_NEWNS) != 0 ||
+                           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                           ::mount(ipc.c_str(), kIpcFolder, nullptr, MS_BIND, nullptr) != 0)) {
             ::perror("private /run/pcscd");
             ::_exit(126);
         }

@@ -5,7 +5,9 @@
 // so the daemon runs in a private mount namespace with its own folder over
 // /run/pcscd; PCSCLITE_CSOCK_NAME points this process and its children at that
 // socket). So test runs side by side each have their own daemon and card port.
-// Without root: a daemon that runs already and serves vpcd on its usual port.
+// Without root, or where mount namespaces are not allowed: a daemon that runs
+// already and serves vpcd on its usual port, else (as root) one started at the
+// system's paths on that port, one such run at a time.
 
 #include <sys/types.h>
 
@@ -39,7 +41,9 @@ public:
     static bool WaitForCard(bool present, unsigned timeoutMs = 10000);
 
 private:
-    std::optional<std::string> StartPrivate();
+    // Starts pcscd with vpcd; `privateIpc`: in its own mount namespace, with its
+    // own socket and a free port pair.
+    std::optional<std::string> Launch(bool privateIpc);
 
     pid_t pid_ = -1;
     std::uint16_t port_ = 0;
