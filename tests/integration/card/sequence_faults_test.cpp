@@ -318,11 +318,18 @@ TEST_P(SequenceFaults, ACutAtAnyCallLeavesACardTheSameSequenceFinishes) {
         ExpectSafe(Original(), outcome, image);
     }
     const SweepSample sample = SampleFromEnvironment();
-    // The re-run is swept too after a cut at every so many calls of the first run.
-    const std::size_t rerunStride = std::max<std::size_t>(7, calls.size() / (Is1K() ? 6 : 3));
+    // The re-run is swept too, after cuts at a few points of the first run's writes
+    // (one under a sampled sweep: each re-run sweep costs as much as the first).
+    std::vector<std::size_t> rerunAfter{calls.size() * 3 / 4};
+    if (sample.stride == 1 && Is1K()) {
+        rerunAfter = {calls.size() / 2, calls.size() * 5 / 8, calls.size() * 3 / 4,
+                      calls.size() * 7 / 8};
+    }
     std::size_t swept = 0;
     for (std::size_t index = 0; index < calls.size(); ++index) {
-        if (!sample.Takes(index, calls.size()) ||
+        const bool rerunSwept =
+            std::find(rerunAfter.begin(), rerunAfter.end(), index) != rerunAfter.end();
+        if ((!sample.Takes(index, calls.size()) && !rerunSwept) ||
             (GetFault() == Fault::kForgivenWrite && calls[index] != "Write")) {
             continue;
         }
@@ -334,8 +341,8 @@ TEST_P(SequenceFaults, ACutAtAnyCallLeavesACardTheSameSequenceFinishes) {
         ExpectSafe(Original(), outcome, image);
         ExpectFinishable(image);
 
-        if (!IsChange() || GetFault() == Fault::kForgivenWrite || index % rerunStride != 0 ||
-            image == Original()) {
+        if (!IsChange() || GetFault() == Fault::kForgivenWrite || image == Original() ||
+            !rerunSwept) {
             continue;
         }
         std::vector<std::string> rerunCalls;
