@@ -72,7 +72,7 @@ std::size_t RecordBlocks(const Bytes& image) {
     const int first = DataBlocks(image.size()).front();
     const std::size_t length =
         static_cast<std::size_t>(image[first * 16] | image[first * 16 + 1] << 8);
-    return length > Capacity(image.size()) ? 0 : (length + 2 + kBlock - 1) / kBlock;
+    return length == 0 || length > Capacity(image.size()) ? 0 : (length + 2 + kBlock - 1) / kBlock;
 }
 
 bool OnlyFirstBlocksChanged(const Bytes& before, const Bytes& after, std::size_t blockCount) {

@@ -25,8 +25,8 @@ void SetKeyA(Bytes& image, int trailer, const Key& key);
 // The key bytes of an access key text of ASCII letters.
 Key KeyOfText(const std::string& text);
 
-// The data blocks the notice record of the image occupies (0 for a length beyond
-// the capacity).
+// The data blocks the notice record of the image occupies: none for an empty notice
+// (what lies behind its length is older) and for a length beyond the capacity.
 std::size_t RecordBlocks(const Bytes& image);
 // Nothing but the first `blockCount` data blocks differs.
 bool OnlyFirstBlocksChanged(const Bytes& before, const Bytes& after, std::size_t blockCount);
