@@ -58,7 +58,8 @@ Exit codes
   6  text refused: characters the code page lacks, or longer than the card holds
   7  --wait SECONDS ran out before a card came
   130  Ctrl+C while waiting for a single card
-With --each, the exit code is that of the first card that failed.
+With --each, the exit code is that of the first card that failed. An interrupted
+change-key exits with the code of what stopped it (--json: error.cause).
 )";
 
 }  // namespace notice_cli
