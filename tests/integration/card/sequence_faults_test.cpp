@@ -318,12 +318,14 @@ TEST_P(SequenceFaults, ACutAtAnyCallLeavesACardTheSameSequenceFinishes) {
         ExpectSafe(Original(), outcome, image);
     }
     const SweepSample sample = SampleFromEnvironment();
-    // The re-run is swept too, after cuts at a few points of the first run's writes
-    // (one under a sampled sweep: each re-run sweep costs as much as the first).
-    std::vector<std::size_t> rerunAfter{calls.size() * 3 / 4};
+    // The re-run is swept too, after cuts at a few points of the first run's writes;
+    // a sampled sweep (under Wine, where every call is slow) sweeps 1K re-runs only.
+    std::vector<std::size_t> rerunAfter;
     if (sample.stride == 1 && Is1K()) {
         rerunAfter = {calls.size() / 2, calls.size() * 5 / 8, calls.size() * 3 / 4,
                       calls.size() * 7 / 8};
+    } else if (sample.stride == 1 || Is1K()) {
+        rerunAfter = {calls.size() * 3 / 4};
     }
     std::size_t swept = 0;
     for (std::size_t index = 0; index < calls.size(); ++index) {
@@ -363,7 +365,7 @@ TEST_P(SequenceFaults, ACutAtAnyCallLeavesACardTheSameSequenceFinishes) {
             ++swept;
         }
     }
-    if (IsChange() && GetFault() != Fault::kForgivenWrite) {
+    if (IsChange() && GetFault() != Fault::kForgivenWrite && !rerunAfter.empty()) {
         EXPECT_GT(swept, 0u);
     }
 }
