@@ -1,4 +1,4 @@
-// What Load, Save and Change ! cost in reader calls and time on 1K and 4K cards,
+// What Load, Save, Change ! and clear cost in reader calls and time on 1K and 4K cards,
 // over the virtual reader with a fixed latency per call. Each row shows the
 // calls made, the fewest calls the sequence's algorithm allows, and what a
 // whole-card dump (for Load) or restore (for Save and Change !) would cost.
@@ -28,7 +28,7 @@ using Ms = std::chrono::duration<double, std::milli>;
 using vreader::Bytes;
 using vreader::CardKind;
 
-enum class Operation { kLoad, kSave, kChange };
+enum class Operation { kLoad, kSave, kChange, kClear };
 
 struct Counts {
     int list = 0, select = 0, login = 0, read = 0, write = 0;
@@ -68,8 +68,9 @@ int LoginsAlong(const std::vector<int>& blocks, int& sector) {
 // select-and-login per sector entered, a read only for the length and for a
 // block the record ends inside, a write per block changed; and what the care for
 // a card taken away adds: Save proves every sector of its record before it writes
-// and writes the first block twice (length zero, then the real one), Change !
-// erases the old notice.
+// and writes the first block twice (length zero, then the real one), Change ! and
+// clear prove every sector before they write, and Change ! erases the old notice
+// and checks every trailer before it writes and the new key after.
 Counts Least(Operation op, std::uint16_t cardType, std::size_t textLength) {
     Counts c;
     c.list = 1;
@@ -95,21 +96,29 @@ Counts Least(Operation op, std::uint16_t cardType, std::size_t textLength) {
             break;
         }
         case Operation::kChange: {
-            // Every sector proved with the current key, rewritten, then proved with
-            // the new key, last to first, so the erase begins without a login. The
-            // erase reads the length, zeros the first block, then the others last
-            // to first; an empty notice costs a look at the next block instead.
+            // Every sector proved with the current key and its trailer read, last to
+            // first, then the length; every sector logged in again, its blocks of the
+            // record zeroed and its trailer written; every sector proved with the new
+            // key. A record of zeros needs no erase.
             logins = 3 * sectors;
-            c.read = 1;
+            c.read = sectors + 1;
             c.write = sectors;
+            if (textLength != 0) {
+                c.write += static_cast<int>(BlocksOf(cardType, 0, textLength + 2).size());
+            }
+            break;
+        }
+        case Operation::kClear: {
+            // The length read; the record's sectors proved first to last, then its
+            // blocks zeroed last to first, the length last.
+            c.read = 1;
             if (textLength == 0) {
-                ++c.read;
                 break;
             }
             const auto blocks = BlocksOf(cardType, 0, textLength + 2);
             const int lastSector = SectorOfBlock(blocks.back());
-            logins += lastSector > 0 ? lastSector + 1 : 0;
-            c.write += static_cast<int>(blocks.size());
+            logins += 2 * lastSector;
+            c.write = static_cast<int>(blocks.size());
             break;
         }
     }
@@ -167,6 +176,9 @@ Row Measure(Operation op, CardKind kind, std::size_t textLength, int latencyMs, 
             ChangeAccessKey(
                 card, [] { return std::u16string(); }, u"bench");
             break;
+        case Operation::kClear:
+            EraseNotice(card, u"");
+            break;
     }
     Row row;
     row.elapsedMs = Ms(Clock::now() - start).count();
@@ -211,7 +223,7 @@ int main(int argc, char** argv) {
         "Reader latency %d ms per call, %s library. Calls: list/select/login/read/write = total.\n",
         latencyMs, usb ? "USB" : "serial");
     std::printf(
-        "Dump (Load) or restore (Save, Change !): every sector's login and every block, "
+        "Dump (Load) or restore (Save, Change !, clear): every sector's login and every block, "
         "16 + 64 = 80 calls on 1K, 40 + 256 = 296 on 4K.\n\n");
     std::printf(
         "| Operation | Card | Notice | Calls made | Time (ms) | Fewest allowed | Dump/restore "
@@ -221,8 +233,10 @@ int main(int argc, char** argv) {
     const struct {
         Operation op;
         const char* name;
-    } operations[] = {
-        {Operation::kLoad, "Load"}, {Operation::kSave, "Save"}, {Operation::kChange, "Change !"}};
+    } operations[] = {{Operation::kLoad, "Load"},
+                      {Operation::kSave, "Save"},
+                      {Operation::kChange, "Change !"},
+                      {Operation::kClear, "clear"}};
     for (const auto& operation : operations) {
         for (CardKind kind : {CardKind::kClassic1K, CardKind::kClassic4K}) {
             const bool is1K = kind == CardKind::kClassic1K;

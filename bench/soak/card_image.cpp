@@ -72,7 +72,7 @@ std::size_t RecordBlocks(const Bytes& image) {
     const int first = DataBlocks(image.size()).front();
     const std::size_t length =
         static_cast<std::size_t>(image[first * 16] | image[first * 16 + 1] << 8);
-    return length > Capacity(image.size()) ? 0 : (length + 2 + kBlock - 1) / kBlock;
+    return length == 0 || length > Capacity(image.size()) ? 0 : (length + 2 + kBlock - 1) / kBlock;
 }
 
 bool OnlyFirstBlocksChanged(const Bytes& before, const Bytes& after, std::size_t blockCount) {
@@ -96,6 +96,39 @@ bool FirstBlocksZero(const Bytes& image, std::size_t blockCount) {
         }
     }
     return true;
+}
+
+std::string ChangeBrokeTheRecord(const Bytes& before, const Bytes& after, const Key& newKey) {
+    const std::vector<int> blocks = DataBlocks(before.size());
+    const std::size_t record = RecordBlocks(before);
+    const auto zero = [&](int block) {
+        const auto at = after.begin() + block * 16;
+        return std::all_of(at, at + 16, [](std::uint8_t b) { return b == 0; });
+    };
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const int block = blocks[i];
+        const bool same = std::equal(after.begin() + block * 16, after.begin() + block * 16 + 16,
+                                     before.begin() + block * 16);
+        if (i >= record) {
+            // Of a length no card can hold, only the length itself may go.
+            const bool lengthOnly =
+                i == 0 && record == 0 && after[block * 16] == 0 && after[block * 16 + 1] == 0 &&
+                std::equal(after.begin() + block * 16 + 2, after.begin() + block * 16 + 16,
+                           before.begin() + block * 16 + 2);
+            if (!same && !lengthOnly) {
+                return "changed a block outside the old notice";
+            }
+            continue;
+        }
+        if (!same && !zero(block)) {
+            return "wrote something else than zeros over the old notice";
+        }
+        const int trailer = block < 128 ? (block | 3) : (block | 15);
+        if (!zero(block) && KeyA(after, trailer) == newKey && KeyA(before, trailer) != newKey) {
+            return "left the old notice in a sector on the new key";
+        }
+    }
+    return {};
 }
 
 }  // namespace soak

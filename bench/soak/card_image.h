@@ -25,11 +25,15 @@ void SetKeyA(Bytes& image, int trailer, const Key& key);
 // The key bytes of an access key text of ASCII letters.
 Key KeyOfText(const std::string& text);
 
-// The data blocks the notice record of the image occupies (0 for a length beyond
-// the capacity).
+// The data blocks the notice record of the image occupies: none for an empty notice
+// (what lies behind its length is older) and for a length beyond the capacity.
 std::size_t RecordBlocks(const Bytes& image);
 // Nothing but the first `blockCount` data blocks differs.
 bool OnlyFirstBlocksChanged(const Bytes& before, const Bytes& after, std::size_t blockCount);
 bool FirstBlocksZero(const Bytes& image, std::size_t blockCount);
+// What a Change ! to `newKey`, finished or not, did to the data area that it must not
+// do, or nothing: only the old notice's blocks may change, to zeros, and a sector it
+// moved to the new key holds none of the old notice.
+std::string ChangeBrokeTheRecord(const Bytes& before, const Bytes& after, const Key& newKey);
 
 }  // namespace soak

@@ -7,8 +7,10 @@
 //   - Load gives the stored notice; a Save that succeeded reads back from the card
 //     image; a failed Save left the old, an empty or the new notice and changed no
 //     block outside its record; Change ! left every sector's key new and the old
-//     notice's blocks zero on success, only the old and the new key on failure, and
-//     a Change ! cut short is finished by the same Change ! again;
+//     notice's blocks zero on success, only the old and the new key on failure,
+//     changed no data block but the old notice's, to zeros, left none of it in a
+//     sector on the new key, said "interrupted" (with the cause) whenever it left a
+//     new key, and a Change ! cut short is finished by the same Change ! again;
 //   - once the faults are lifted, the window's idea of the field (from the monitor's
 //     messages) matches the field.
 // Prints the counts, the resident memory growth and the open descriptors; exits 1 on
@@ -33,6 +35,7 @@
 #include <vector>
 
 #include "card/acr120_mifare.h"
+#include "card/key_change_interrupted.h"
 #include "card/notice_file.h"
 #include "card_image.h"
 #include "control/virtual_field.h"
@@ -260,6 +263,8 @@ void Soak::Command(int kind, const std::string& name, bool faulted) {
             ChangeAccessKey(
                 card_, [&] { return key; }, std::u16string(newKeyText.begin(), newKeyText.end()));
         }
+    } catch (const CKeyChangeInterrupted& e) {
+        error = "interrupted: " + platform::Utf16ToUtf8(e.CauseText());
     } catch (const CACR120Exception& e) {
         error = "reader error " + std::to_string(e.GetReturnCode());
     } catch (const CCodedException& e) {
@@ -322,8 +327,13 @@ void Soak::Command(int kind, const std::string& name, bool faulted) {
             (changed != trailers.size() || !soak::FirstBlocksZero(after, oldRecord))) {
             Violation("a Change ! reported done left an old key or the old notice");
         }
-        if (changed == 0 && newKey != oldKey && after != before) {
-            Violation("a Change ! that changed no key changed the card");
+        if (const std::string broke = soak::ChangeBrokeTheRecord(before, after, newKey);
+            !broke.empty()) {
+            Violation("a Change ! " + broke);
+        }
+        if (!error.empty() && changed != 0 && newKey != oldKey &&
+            error.rfind("interrupted: ", 0) != 0) {
+            Violation("a failed Change ! that left a new key did not say it was interrupted");
         }
         if (!error.empty() && changed != 0) {
             FinishChange(name, key, newKeyText, oldRecord);

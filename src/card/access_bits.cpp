@@ -36,6 +36,32 @@ AccessBytes ComposeAccessBytes(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2
     };
 }
 
+std::optional<std::array<std::uint8_t, 4>> DecodeAccessBytes(const std::uint8_t* accessBytes) {
+    const std::uint8_t n1 = accessBytes[0] & 0x0F;  // inverted
+    const std::uint8_t n2 = accessBytes[0] >> 4;    // inverted
+    const std::uint8_t n3 = accessBytes[1] & 0x0F;  // inverted
+    const std::uint8_t c1 = accessBytes[1] >> 4;
+    const std::uint8_t c3 = accessBytes[2] >> 4;
+    const std::uint8_t c2 = accessBytes[2] & 0x0F;
+    if (Inverted(c1) != n1 || Inverted(c2) != n2 || Inverted(c3) != n3) {
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, 4> conditions{};
+    for (int i = 0; i < 4; ++i) {
+        conditions[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(
+            ((c1 >> i) & 1) << 2 | ((c2 >> i) & 1) << 1 | ((c3 >> i) & 1));
+    }
+    return conditions;
+}
+
+bool KeyAMayWriteData(std::uint8_t condition) {
+    return (condition & 7) == 0;
+}
+
+bool KeyAMayWriteKeyA(std::uint8_t trailerCondition) {
+    return (trailerCondition & 7) <= 1;
+}
+
 TrailerImage ComposeTrailer(const std::uint8_t* keyA, const AccessBytes& access,
                             const std::uint8_t* keyB) {
     TrailerImage trailer{};

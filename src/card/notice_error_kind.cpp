@@ -1,11 +1,15 @@
 #include "card/notice_error_kind.h"
 
+#include "card/key_change_interrupted.h"
 #include "errors/coded_exception.h"
 #include "errors/mifare_exception.h"
 #include "reader/acr120_api.h"
 #include "reader/reader_error.h"
 
 NoticeErrorKind KindOfNoticeError(const ICOMSrvException& error, bool writing) {
+    if (const auto* interrupted = dynamic_cast<const CKeyChangeInterrupted*>(&error)) {
+        return interrupted->CauseKind();
+    }
     if (const auto* reader = dynamic_cast<const CACR120Exception*>(&error)) {
         const std::int16_t code = reader->GetReturnCode();
         if (code == acr120::rc::kInvalidStoredKey || code == acr120::rc::kLoginFailed ||

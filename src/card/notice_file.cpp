@@ -115,7 +115,16 @@ void WriteNoticeBytes(CACR120Mifare& card, std::u16string_view keyText, std::str
 void EraseNotice(CACR120Mifare& card, std::u16string_view keyText) {
     CardSelection selection(card);
     LoginSectorZero(card, KeyFromText(keyText));
-    const std::uint32_t blocks = notice_record::StoredRecordBlocks(card);
-    notice_record::ProveSectors(card, blocks);
-    notice_record::ZeroBlocks(card, blocks);
+    const notice_record::StoredRecord record = notice_record::ReadStoredRecord(card);
+    const std::vector<std::uint8_t> blocks = notice_record::BlocksToErase(card, record);
+    if (blocks.empty()) {
+        return;
+    }
+    // A sector the key does not open fails before anything is written. Proved first
+    // to last, so that the erase, last to first, begins where the proof ends.
+    const std::uint8_t lastSector = record.LastSector(card);
+    for (std::uint8_t sector = 1; sector <= lastSector; ++sector) {
+        card.Login(sector, false, kKeyTypeA, 0);
+    }
+    notice_record::EraseBlocks(card, record, blocks, notice_record::kEverySector);
 }

@@ -41,11 +41,14 @@ void WriteNotice(CACR120Mifare& card, std::u16string_view keyText, std::u16strin
 // Save of a notice already in the card's bytes: one that was checked before the
 // card came, or a loaded notice written back unchanged.
 void WriteNoticeBytes(CACR120Mifare& card, std::u16string_view keyText, std::string_view bytes);
-// Empties the notice and writes zeros over every block the old one used.
+// Writes zeros over the notice record's blocks, last to first, the length last; of a
+// length no card can hold, only the length. Older text behind a shorter record stays.
 void EraseNotice(CACR120Mifare& card, std::u16string_view keyText);
 // Change !. The current key text is asked for once the card has been selected.
 // Each sector may open with the current or the new key, so running the same change
-// again finishes one that was cut short; once a trailer may have changed, a failure
-// says so (kMifareKeyChangeUnfinished). Ends by erasing the old notice.
+// again finishes one that was cut short; once the card may hold both keys, a failure
+// says so and why (CKeyChangeInterrupted). The notice record is erased in each
+// sector before that sector's key changes; a card wholly on the new key is never
+// written: done if its notice is empty, refused as the current key's login otherwise.
 void ChangeAccessKey(CACR120Mifare& card, const std::function<std::u16string()>& currentKeyText,
                      std::u16string_view newKeyText);

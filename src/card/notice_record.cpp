@@ -15,10 +15,6 @@ namespace {
 constexpr std::uint32_t kBlockSize = mifare::kBlockSize;
 constexpr std::uint8_t kNoticeKeyIndex = 0;
 
-bool AllZero(std::span<const std::uint8_t> bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
-}
-
 // Reads data block `index` of the default map; logs in on its own across sectors.
 std::array<std::uint8_t, kBlockSize> ReadDataBlock(CACR120Mifare& card, std::uint32_t index) {
     card.ReadData(nullptr, 0, index * kBlockSize, kBlockSize);
@@ -70,31 +66,52 @@ void WriteRecord(CACR120Mifare& card, std::span<const std::uint8_t> record) {
     WriteDataBlock(card, 0, record.data());
 }
 
-std::uint32_t StoredRecordBlocks(CACR120Mifare& card) {
-    const std::array<std::uint8_t, kBlockSize> first = ReadDataBlock(card, 0);
-    const std::uint32_t length = first[0] | first[1] << 8;
-    const std::uint32_t dataBlocks = card.GetDataBlockCount();
-    if (length > Capacity(card)) {
-        return dataBlocks;
-    }
-    if (length > 0) {
-        return BlocksOf(length + kLengthFieldSize);
-    }
-    std::uint32_t blocks = 1;
-    while (blocks < dataBlocks && !AllZero(ReadDataBlock(card, blocks))) {
-        ++blocks;
-    }
-    return blocks == 1 && AllZero(first) ? 0 : blocks;
+std::uint8_t StoredRecord::LastSector(const CACR120Mifare& card) const {
+    const std::span<const std::uint8_t> map = mifare::DefaultBlockMap(card.GetCardType());
+    return mifare::SectorOfBlock(map[blocks - 1]);
 }
 
-void ZeroBlocks(CACR120Mifare& card, std::uint32_t blocks) {
-    if (blocks == 0) {
-        return;
+StoredRecord ReadStoredRecord(CACR120Mifare& card) {
+    StoredRecord record;
+    record.lengthBlock = ReadDataBlock(card, 0);
+    if (record.Length() > Capacity(card)) {
+        record.ours = false;
+    } else {
+        record.blocks = BlocksOf(record.Length() + kLengthFieldSize);
     }
-    const std::array<std::uint8_t, kBlockSize> zeros{};
-    WriteDataBlock(card, 0, zeros.data());
-    for (std::uint32_t index = blocks - 1; index > 0; --index) {
-        WriteDataBlock(card, index, zeros.data());
+    return record;
+}
+
+std::vector<std::uint8_t> BlocksToErase(const CACR120Mifare& card, const StoredRecord& record) {
+    std::vector<std::uint8_t> blocks;
+    // An empty notice has no text to erase; what lies behind its length is older.
+    if (record.Length() == 0) {
+        return blocks;
+    }
+    const std::span<const std::uint8_t> map = mifare::DefaultBlockMap(card.GetCardType());
+    for (std::uint32_t index = record.blocks; index-- > 0;) {
+        blocks.push_back(map[index]);
+    }
+    return blocks;
+}
+
+void EraseBlocks(CACR120Mifare& card, const StoredRecord& record,
+                 const std::vector<std::uint8_t>& blocks, int sector) {
+    const std::uint8_t lengthBlock = mifare::DefaultBlockMap(card.GetCardType())[0];
+    for (const std::uint8_t block : blocks) {
+        if (sector != kEverySector && mifare::SectorOfBlock(block) != sector) {
+            continue;
+        }
+        std::array<std::uint8_t, kBlockSize> content{};
+        if (block == lengthBlock && !record.ours) {
+            content = record.lengthBlock;
+            content[0] = content[1] = 0;
+        }
+        if (mifare::SectorOfBlock(block) != card.AuthenticatedSector()) {
+            card.Login(mifare::SectorOfBlock(block), card.LastLoginUsedStoredKey(),
+                       card.LastKeyType(), card.LastKeyIndex());
+        }
+        card.WriteBlock(block, content.data());
     }
 }
 

@@ -6,8 +6,10 @@
 //
 // Every function takes a selected card with key A of key index 0 in the key cache.
 
+#include <array>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 class CACR120Mifare;
 
@@ -32,17 +34,34 @@ void ProveSectors(CACR120Mifare& card, std::uint32_t blocks);
 // Expects every sector of the record proven and sector 0 authenticated.
 void WriteRecord(CACR120Mifare& card, std::span<const std::uint8_t> record);
 
-// How many data blocks, from the first, the stored notice occupies: those of its
-// record; for an empty notice, the first block and every block after it up to the
-// first block of zeros, which is what an erase cut short (or a Save of an empty
-// text) leaves behind; 0 when the first two blocks hold zeros only. A length no card
-// can hold covers the whole data area. Starts with sector 0 authenticated.
-std::uint32_t StoredRecordBlocks(CACR120Mifare& card);
+// The record a card holds, as an erase sees it: the first data block (the length
+// and the start of the text) and how many data blocks the record occupies. A
+// length no card can hold is not ours: only its two bytes are ever erased.
+struct StoredRecord {
+    std::array<std::uint8_t, 16> lengthBlock{};
+    std::uint32_t blocks = 1;
+    bool ours = true;
 
-// Writes zeros over the first `blocks` data blocks: the first one (the length)
-// first, then the others last to first, so that a cut leaves an empty notice whose
-// remaining old blocks StoredRecordBlocks still finds. Expects those sectors
-// proven and sector 0 authenticated.
-void ZeroBlocks(CACR120Mifare& card, std::uint32_t blocks);
+    std::uint32_t Length() const { return lengthBlock[0] | lengthBlock[1] << 8; }
+    // The last sector a write of the erase reaches.
+    std::uint8_t LastSector(const CACR120Mifare& card) const;
+};
+
+// Reads the first data block. Expects sector 0 authenticated.
+StoredRecord ReadStoredRecord(CACR120Mifare& card);
+
+// Data blocks (default map numbers) of the record that an erase writes, in the
+// order it writes them: last to first, the length block last; none for an empty
+// notice (the bytes behind its length belong to older ones).
+std::vector<std::uint8_t> BlocksToErase(const CACR120Mifare& card, const StoredRecord& record);
+
+// Writes zeros over those of `blocks` that lie in `sector` (or every one, for
+// sector kEverySector), in their order; the length block of a record that is not
+// ours keeps all but its length. Logs in to a block's sector when needed, with the
+// key of the last login. A cut leaves the old length and the beginning of the old
+// text, which a second erase finishes.
+inline constexpr int kEverySector = -1;
+void EraseBlocks(CACR120Mifare& card, const StoredRecord& record,
+                 const std::vector<std::uint8_t>& blocks, int sector);
 
 }  // namespace notice_record

@@ -7,6 +7,12 @@ CMifareException::CMifareException(std::int32_t code, const char16_t* source, lo
     SetDescription(CodeMessage(code, detail));
 }
 
+CMifareException::CMifareException(std::int32_t code, const char16_t* source,
+                                   const std::u16string& description)
+    : CSrvExceptionBase(kEFail, source, nullptr), code_(code) {
+    SetDescription(description);
+}
+
 std::u16string CMifareException::CodeMessage(std::int32_t code, long long detail) {
     const bool russian = IsRussianThread();
     switch (code) {
@@ -28,6 +34,14 @@ std::u16string CMifareException::CodeMessage(std::int32_t code, long long detail
                              u"секторов: повторите ту же смену ключа, чтобы завершить её"
                            : u"The access key change was interrupted and may have changed only "
                              u"some sectors: run the same key change again to finish it";
+        case kMifareSectorNotRewritable:
+            return WithNumber(russian ? u"Условия доступа сектора %d не позволяют ключу A "
+                                        u"перезаписать его: ключ доступа не изменён, на карту "
+                                        u"ничего не записано"
+                                      : u"The access conditions of sector %d do not let key A "
+                                        u"rewrite it: the access key was not changed and "
+                                        u"nothing was written",
+                              detail);
         default:
             return WithNumber(russian ? u"Неизвестная ошибка %d" : u"Unknown error %d", code);
     }

@@ -7,6 +7,7 @@
 #include "app/cli/exit_codes.h"
 #include "app/cli/notice_text.h"
 #include "ascii/hex.h"
+#include "card/key_change_interrupted.h"
 #include "card/notice_error_kind.h"
 #include "card/notice_file.h"
 #include "errors/caught_error.h"
@@ -115,6 +116,12 @@ Failure FailureOf(const ICOMSrvException& error, int exit) {
     failure.status = failure.text.substr(0, 8);
     failure.source = platform::Utf16ToUtf8(error.GetSource());
     failure.description = platform::Utf16ToUtf8(error.GetDescription());
+    if (const auto* interrupted = dynamic_cast<const CKeyChangeInterrupted*>(&error)) {
+        const std::string causeText = platform::Utf16ToUtf8(interrupted->CauseText());
+        failure.cause = Failure::Cause{causeText, causeText.substr(0, 8),
+                                       platform::Utf16ToUtf8(interrupted->CauseSource()),
+                                       platform::Utf16ToUtf8(interrupted->CauseDescription())};
+    }
     return failure;
 }
 

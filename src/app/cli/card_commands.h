@@ -30,6 +30,11 @@ struct Failure {
     int exit = 1;
     std::string text;  // "STATUS : source : description", as the window's error box
     std::string status, source, description;
+    // Why an access key change was interrupted: the error that stopped it.
+    struct Cause {
+        std::string text, status, source, description;
+    };
+    std::optional<Cause> cause;
 };
 
 struct CardReport {

@@ -16,10 +16,17 @@ std::string Dump(const json& object) {
 }
 
 json FailureJson(const Failure& failure) {
-    return json{{"text", failure.text},
+    json object{{"text", failure.text},
                 {"status", failure.status},
                 {"source", failure.source},
                 {"description", failure.description}};
+    if (failure.cause) {
+        object["cause"] = json{{"text", failure.cause->text},
+                               {"status", failure.cause->status},
+                               {"source", failure.cause->source},
+                               {"description", failure.cause->description}};
+    }
+    return object;
 }
 
 std::string Usage(const CardReport& report) {

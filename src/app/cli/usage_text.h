@@ -61,7 +61,8 @@ Exit codes
      not UTF-8, a NUL character, or an empty file or stdin for write
   7  --wait SECONDS ran out before a card came
   130  Ctrl+C while waiting for a single card
-With --each, the exit code is that of the first card that failed.
+With --each, the exit code is that of the first card that failed. An interrupted
+change-key exits with the code of what stopped it (--json: error.cause).
 )";
 
 }  // namespace notice_cli

@@ -8,10 +8,12 @@
 #include <optional>
 #include <tuple>
 
+#include "card/key_change_interrupted.h"
 #include "card/notice_file.h"
 #include "card_test_support.h"
 #include "errors/mifare_exception.h"
 #include "platform/code_page.h"
+#include "platform/locale.h"
 #include "reader/reader_error.h"
 
 namespace cardtest {
@@ -41,10 +43,17 @@ protected:
     // old notice (of `oldLength` bytes) all zeros.
     Bytes AfterKeyChange(Bytes image, const std::array<std::uint8_t, 6>& key,
                          std::size_t oldLength) const {
+        return WithData(AfterKeyChange(image, key), Kind(), 0,
+                        Bytes((oldLength + 2 + 15) / 16 * 16, 0));
+    }
+    Bytes AfterKeyChange(Bytes image, const std::array<std::uint8_t, 6>& key) const {
         for (int sector = 0; sector < SectorCount(Kind()); ++sector) {
             image = WithBlock(image, TrailerOfSector(sector), TransportTrailer(key));
         }
-        return WithData(image, Kind(), 0, Bytes((oldLength + 2 + 15) / 16 * 16, 0));
+        return image;
+    }
+    static Bytes BlockOf(const Bytes& image, int block) {
+        return Bytes(image.begin() + block * 16, image.begin() + block * 16 + 16);
     }
     // The card with sector `sector` under another key A.
     static Bytes WithSectorKey(const Bytes& image, int sector, std::array<std::uint8_t, 6> key) {
@@ -170,29 +179,47 @@ TEST_P(NoticeFile, KeyChangeRewritesEveryTrailerAndErasesTheNotice) {
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write"), SectorCount(Kind()));
 }
 
-TEST_P(NoticeFile, ClearErasesTheNoticeAndWhatAnEmptyNoticeLeftBehind) {
+TEST_P(NoticeFile, ClearAndChangeEraseTheRecordsBlocksOnly) {
+    // The record's blocks whatever they hold (a zero byte inside the text must not
+    // stop the erase); of a length no card can hold, the two length bytes only.
+    // Older text behind the record stays, also behind an empty notice.
     const Bytes image = CardWithNotice(Kind(), std::string(60, 'c'));  // sectors 0 and 1
-    auto r = Reader(image);
-    EraseNotice(r.Card(), u"");
-    r.ExpectReleased();
-    const Bytes cleared = WithData(image, Kind(), 0, Bytes(64, 0));
-    EXPECT_TRUE(SameImage(r.Image(), cleared));
-    EXPECT_EQ(ReadNotice(r.Card(), u"").storedText, "");
+    const Bytes withZeros = WithData(image, Kind(), 20, Bytes(16, 0));
+    const Bytes emptied = WithData(image, Kind(), 0, Bytes{0, 0});
+    const auto over = static_cast<std::uint8_t>(Capacity() + 1);
+    const Bytes foreign =
+        WithData(image, Kind(), 0, Bytes{over, static_cast<std::uint8_t>((Capacity() + 1) >> 8)});
+    const struct {
+        Bytes before, after;
+    } cases[] = {
+        {image, WithData(image, Kind(), 0, Bytes(64, 0))},
+        {withZeros, WithData(withZeros, Kind(), 0, Bytes(64, 0))},
+        {emptied, emptied},
+        {foreign, WithData(foreign, Kind(), 0, Bytes{0, 0})},
+    };
+    for (const auto& c : cases) {
+        auto r = Reader(c.before);
+        EraseNotice(r.Card(), u"");
+        r.ExpectReleased();
+        EXPECT_TRUE(SameImage(r.Image(), c.after));
+        EXPECT_EQ(ReadNotice(r.Card(), u"").storedText, "");
+        r.TakeLog();
+        EraseNotice(r.Card(), u"");  // nothing left to erase: nothing written
+        const auto calls = r.TakeFunctions();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write"), 0);
 
-    // An empty Save (or a clear cut short) leaves the old text behind the length:
-    // it goes too, up to the first block of zeros.
-    const Bytes emptied =
-        WithData(CardWithNotice(Kind(), std::string(60, 'c')), Kind(), 64, Bytes(16, 0));
-    auto leftBehind = Reader(WithData(emptied, Kind(), 0, Bytes{0, 0}));
-    EraseNotice(leftBehind.Card(), u"");
-    EXPECT_TRUE(SameImage(leftBehind.Image(), WithData(emptied, Kind(), 0, Bytes(64, 0))));
+        auto changed = Reader(c.before);
+        ChangeAccessKey(changed.Card(), KeyText(u""), u"n3w");
+        EXPECT_TRUE(
+            SameImage(changed.Image(), AfterKeyChange(c.after, {'n', '3', 'w', 0xFF, 0xFF, 0xFF})));
+    }
 
     // A key that does not open every block of the old notice clears nothing.
-    const Bytes foreign = WithSectorKey(image, 1, {1, 2, 3, 4, 5, 6});
-    auto locked = Reader(foreign);
-    ExpectReaderError([&] { EraseNotice(locked.Card(), u""); }, -4011);
-    locked.ExpectReleased();
-    EXPECT_TRUE(SameImage(locked.Image(), foreign));
+    const Bytes locked = WithSectorKey(image, 1, {1, 2, 3, 4, 5, 6});
+    auto r = Reader(locked);
+    ExpectReaderError([&] { EraseNotice(r.Card(), u""); }, -4011);
+    r.ExpectReleased();
+    EXPECT_TRUE(SameImage(r.Image(), locked));
 }
 
 TEST_P(NoticeFile, AKeyThatDoesNotOpenEverySectorChangesNothing) {
@@ -220,34 +247,94 @@ TEST_P(NoticeFile, AKeyThatDoesNotOpenEverySectorChangesNothing) {
     }
 }
 
-TEST_P(NoticeFile, AChangeCutShortIsFinishedByTheSameChange) {
+TEST_P(NoticeFile, AChangeCutShortIsFinishedByTheSameChangeAndSaysWhyItStopped) {
     // The reader's usual answer to a trailer write, but the write never happened:
-    // sector 3 still opens only with the old key, every other sector only with the
-    // new one, and the change says it can be finished.
+    // the last sector's. The proof with the new key finds it, and the error keeps
+    // that login's refusal as its cause.
+    platform::ScopedThreadLocale english(0x0409);
     const Bytes image = CardWithNotice(Kind(), "kept");
     auto r = Reader(image);
     const std::int16_t forgiven = r.Reader() == "COM1" ? -3010 : -3040;
-    r.Field().FailCall(r.Reader(), "Write", 4, forgiven);
-    ExpectCoded<CMifareException>([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"n3w"); },
-                                  kMifareKeyChangeUnfinished);
+    r.Field().FailCall(r.Reader(), "Write", 1, forgiven);
+    try {
+        ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
+        ADD_FAILURE() << "a trailer never written passed the proof";
+    } catch (const CKeyChangeInterrupted& e) {
+        EXPECT_EQ(e.CauseText(), u"80004005 : ACR120 : Login failed");
+        EXPECT_EQ(e.CauseKind(), NoticeErrorKind::kKey);
+        EXPECT_EQ(KindOfNoticeError(e, false), NoticeErrorKind::kKey);
+        EXPECT_NE(e.GetDescription().find(u"run the same key change again"), std::u16string::npos);
+        EXPECT_NE(e.GetDescription().find(u"Cause: 80004005 : ACR120 : Login failed"),
+                  std::u16string::npos);
+    }
     r.ExpectReleased();
     const std::array<std::uint8_t, 6> newKey{'n', '3', 'w', 0xFF, 0xFF, 0xFF};
     const Bytes finished = AfterKeyChange(image, newKey, 4);
-    Bytes cutShort = image;
-    for (int sector = 0; sector < SectorCount(Kind()); ++sector) {
-        if (sector != 3)
-            cutShort = WithSectorKey(cutShort, sector, newKey);
-    }
-    EXPECT_TRUE(SameImage(r.Image(), cutShort));
+    const int last = SectorCount(Kind()) - 1;
+    EXPECT_TRUE(SameImage(r.Image(), WithBlock(finished, TrailerOfSector(last),
+                                               BlockOf(image, TrailerOfSector(last)))));
 
+    // The re-run writes that one trailer only; a failure in its first pass, on a card
+    // that holds both keys, is an interrupted change too.
+    r.Field().FailCall(r.Reader(), "Read", 2, -3030);  // the length, after the survey
+    ExpectCoded<CKeyChangeInterrupted>([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"n3w"); },
+                                       kMifareKeyChangeUnfinished);
     r.TakeLog();
     ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
     EXPECT_TRUE(SameImage(r.Image(), finished));
     const auto calls = r.TakeFunctions();
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write"), 1 + 1);  // trailer 3, block 1
-    // The key that opened the last sector is tried first: one refusal each where
-    // the key changes, at sectors 0, 3 and 4.
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "Login"), 2 * SectorCount(Kind()) + 3 + 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write"), 1);
+
+    // Finished: the same change again writes nothing and succeeds while the notice
+    // is empty; once a notice is saved with the new key, it fails as the current
+    // key's login and leaves the notice alone.
+    r.TakeLog();
+    ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
+    EXPECT_TRUE(SameImage(r.Image(), finished));
+    WriteNotice(r.Card(), u"n3w", u"saved since");
+    const Bytes saved = r.Image();
+    r.TakeLog();
+    ExpectReaderError([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"n3w"); }, -4011);
+    EXPECT_TRUE(SameImage(r.Image(), saved));
+    const auto again = r.TakeFunctions();
+    EXPECT_EQ(std::count(again.begin(), again.end(), "Write"), 0);
+}
+
+TEST_P(NoticeFile, ATrailerKeyAMayNotRewriteIsRefusedBeforeAnyWrite) {
+    // Trailer condition 011 (key B only): 7F 07 88. Data condition 100 (key B writes)
+    // on a block of the notice: 77 8F 08 with the trailer at 001. Condition 000 lets
+    // key A write key A (not the access bits): the change goes ahead.
+    platform::ScopedThreadLocale english(0x0409);
+    const Bytes image = CardWithNotice(Kind(), std::string(60, 'n'));  // sectors 0 and 1
+    const auto withAccess = [&](int sector, Bytes access) {
+        Bytes trailer = TransportTrailer(kTransportKey);
+        std::copy(access.begin(), access.end(), trailer.begin() + 6);
+        return WithBlock(image, TrailerOfSector(sector), trailer);
+    };
+    const int lastSector = SectorCount(Kind()) - 1;
+    for (const auto& [card, sector] :
+         {std::pair{withAccess(9, {0x7F, 0x07, 0x88}), 9},
+          std::pair{withAccess(lastSector, {0x7F, 0x07, 0x88}), lastSector},
+          std::pair{withAccess(1, {0x77, 0x8F, 0x08}), 1}}) {
+        auto r = Reader(card);
+        try {
+            ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
+            ADD_FAILURE() << "sector " << sector;
+        } catch (const CMifareException& e) {
+            EXPECT_EQ(e.GetCode(), kMifareSectorNotRewritable);
+            EXPECT_EQ(e.GetDescription(), u"The access conditions of sector " +
+                                              platform::AsciiToUtf16(std::to_string(sector)) +
+                                              u" do not let key A rewrite it: the access key was "
+                                              u"not changed and nothing was written");
+        }
+        r.ExpectReleased();
+        EXPECT_TRUE(SameImage(r.Image(), card));
+        const auto calls = r.TakeFunctions();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write"), 0);
+    }
+    auto r = Reader(withAccess(3, {0xFF, 0x0F, 0x00}));
+    ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
+    EXPECT_EQ(ReadNotice(r.Card(), u"n3w").storedText, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(

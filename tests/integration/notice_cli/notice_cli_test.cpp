@@ -221,6 +221,25 @@ TEST_F(NoticeCli, JsonGivesOneParsableObjectPerOutcome) {
     EXPECT_EQ(error["error"]["description"], "Login failed");
 }
 
+TEST_F(NoticeCli, AnInterruptedKeyChangeKeepsItsCauseInTheExitCodeAndJson) {
+    // The 40th login is one of the new key's checks, after every trailer was written.
+    field.FailCall("COM1", "Login", 40, -3000);
+    const Outcome cut = Run("change-key --reader COM1 --new-key k1 --json");
+    EXPECT_EQ(cut.exit, 4) << cut.out;
+    const auto error = nlohmann::json::parse(cut.out)["error"];
+    EXPECT_EQ(error["source"], "PCSCCard_Mifare");
+    EXPECT_NE(error["description"].get<std::string>().find(
+                  "run the same key change again to finish it. Cause: 80004005 : ACR120 : "),
+              std::string::npos);
+    EXPECT_EQ(error["cause"]["source"], "ACR120");
+    EXPECT_EQ(error["cause"]["status"], "80004005");
+    EXPECT_EQ(error["cause"]["text"],
+              "80004005 : ACR120 : " + error["cause"]["description"].get<std::string>());
+    EXPECT_EQ(Run("change-key --reader COM1 --new-key k1").exit, 0);
+    // Done, and the notice still empty: the same change again is done, writing nothing.
+    EXPECT_EQ(Run("change-key --reader COM1 --new-key k1").exit, 0);
+}
+
 TEST_F(NoticeCli, WaitsForACardPutDownLater) {
     field.RemoveCard("COM1");
     auto run = std::async(std::launch::async, [&] { return Run("info --reader COM1 --wait 20"); });

@@ -73,4 +73,24 @@ TEST(AccessBytes, CarryEachConditionPlainAndInverted) {
     EXPECT_THAT(mifare::ComposeAccessBytes(1, 2, 4, 0), ElementsAre(0xDB, 0x4E, 0x12));
 }
 
+TEST(AccessBytes, DecodeGivesBackEveryConditionAndRefusesATornCopy) {
+    for (std::uint8_t c = 0; c < 8; ++c) {
+        const auto bytes = mifare::ComposeAccessBytes(c, (c + 1) & 7, (c + 2) & 7, (c + 3) & 7);
+        const auto conditions = mifare::DecodeAccessBytes(bytes.data());
+        ASSERT_TRUE(conditions.has_value()) << int{c};
+        EXPECT_THAT(*conditions, ElementsAre(c, (c + 1) & 7, (c + 2) & 7, (c + 3) & 7));
+    }
+    const std::uint8_t keyBOnly[] = {0x7F, 0x07, 0x88};  // trailer 011: key B writes it
+    EXPECT_THAT(*mifare::DecodeAccessBytes(keyBOnly), ElementsAre(0, 0, 0, 3));
+    EXPECT_FALSE(mifare::KeyAMayWriteKeyA(3));
+    EXPECT_TRUE(mifare::KeyAMayWriteKeyA(0) && mifare::KeyAMayWriteKeyA(1));
+    EXPECT_TRUE(mifare::KeyAMayWriteData(0));
+    EXPECT_FALSE(mifare::KeyAMayWriteData(4));
+    for (int bit = 0; bit < 24; ++bit) {
+        auto torn = mifare::ComposeAccessBytes(0, 0, 0, 1);
+        torn[static_cast<std::size_t>(bit / 8)] ^= static_cast<std::uint8_t>(1 << (bit % 8));
+        EXPECT_FALSE(mifare::DecodeAccessBytes(torn.data()).has_value()) << bit;
+    }
+}
+
 }  // namespace

@@ -98,6 +98,9 @@ TEST(MifareErrorTexts, KnownAndUnknownCodes) {
         EXPECT_EQ(CMifareException(3, kSourceMifare).GetDescription(),
                   u"The access key change was interrupted and may have changed only some "
                   u"sectors: run the same key change again to finish it");
+        EXPECT_EQ(CMifareException(4, kSourceMifare, 9).GetDescription(),
+                  u"The access conditions of sector 9 do not let key A rewrite it: the access key "
+                  u"was not changed and nothing was written");
         EXPECT_EQ(CMifareException(7, kSourceMifare).GetDescription(), u"Unknown error 7");
     }
     {
@@ -109,6 +112,9 @@ TEST(MifareErrorTexts, KnownAndUnknownCodes) {
         EXPECT_EQ(CMifareException(3, kSourceMifare).GetDescription(),
                   u"Смена ключа доступа прервана и могла затронуть лишь часть секторов: "
                   u"повторите ту же смену ключа, чтобы завершить её");
+        EXPECT_EQ(CMifareException(4, kSourceMifare, 39).GetDescription(),
+                  u"Условия доступа сектора 39 не позволяют ключу A перезаписать его: ключ доступа "
+                  u"не изменён, на карту ничего не записано");
     }
 }
 
