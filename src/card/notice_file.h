@@ -4,8 +4,7 @@
 // and releases it last, on success and on failure alike. A card taken away at any
 // reader call leaves the old, an empty or the new notice, never a mix of two.
 //
-// Record at offset 0 of the data area (default block map): 2-byte length, low
-// byte first, then that many bytes of text in the system ANSI code page.
+// The record's layout and the text's rules are in notice_text.h.
 
 #include <cstdint>
 #include <functional>
@@ -20,14 +19,6 @@ class CACR120Mifare;
 // Fails with "Access code is too long" beyond 6 bytes, and refuses text the
 // code page cannot hold.
 MifareKey KeyFromText(std::u16string_view keyText);
-
-// The largest notice a card of this type holds: 750 bytes on a 1K card, 3438 on a
-// 4K card, 0 for any other type.
-std::uint16_t NoticeCapacity(std::uint16_t cardType);
-
-// The notice as the card stores it: its bytes in the ANSI code page. Refuses text
-// the code page cannot hold, and a code page the system cannot convert to.
-std::string NoticeBytes(std::u16string_view noticeText);
 
 struct NoticeContent {
     std::string storedText;  // the notice as the card holds it (ANSI bytes)

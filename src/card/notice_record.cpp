@@ -6,7 +6,7 @@
 
 #include "card/acr120_mifare.h"
 #include "card/block_maps.h"
-#include "card/notice_file.h"
+#include "card/notice_text.h"
 
 namespace notice_record {
 
@@ -30,7 +30,7 @@ void WriteDataBlock(CACR120Mifare& card, std::uint32_t index, const std::uint8_t
 }  // namespace
 
 std::uint16_t Capacity(const CACR120Mifare& card) {
-    return NoticeCapacity(card.GetCardType());
+    return notice_text::Capacity(card.GetCardType());
 }
 
 std::uint32_t BlocksOf(std::uint32_t size) {
@@ -77,7 +77,7 @@ StoredRecord ReadStoredRecord(CACR120Mifare& card) {
     if (record.Length() > Capacity(card)) {
         record.ours = false;
     } else {
-        record.blocks = BlocksOf(record.Length() + kLengthFieldSize);
+        record.blocks = BlocksOf(record.Length() + notice_text::kLengthFieldSize);
     }
     return record;
 }

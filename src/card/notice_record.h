@@ -11,11 +11,11 @@
 #include <span>
 #include <vector>
 
+#include "card/notice_text.h"
+
 class CACR120Mifare;
 
 namespace notice_record {
-
-inline constexpr std::uint32_t kLengthFieldSize = 2;
 
 // Largest text length of the selected card: 750 or 3438.
 std::uint16_t Capacity(const CACR120Mifare& card);
@@ -42,7 +42,7 @@ struct StoredRecord {
     std::uint32_t blocks = 1;
     bool ours = true;
 
-    std::uint32_t Length() const { return lengthBlock[0] | lengthBlock[1] << 8; }
+    std::uint32_t Length() const { return notice_text::LengthField(lengthBlock.data()); }
     // The last sector a write of the erase reaches.
     std::uint8_t LastSector(const CACR120Mifare& card) const;
 };

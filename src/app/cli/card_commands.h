@@ -58,7 +58,7 @@ CardReport RunCardCommand(app::ICardSession& card, Command command, const Comman
 
 enum class Stage { Reader, Keys, Text, Card };
 // The exit code for an error of the window's hierarchy raised at `stage`.
-int ExitFor(const ICOMSrvException& error, Stage stage, Command command);
+int ExitFor(const ICOMSrvException& error, Stage stage);
 Failure FailureOf(const ICOMSrvException& error, int exit);
 // A notice the card cannot hold: the error line says the sizes, which "Invalid
 // parameter" alone does not. `capacity` is this card's, or the largest card's

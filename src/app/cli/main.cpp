@@ -20,6 +20,7 @@
 #include "app/program_end.h"
 #include "ascii/reader_name.h"
 #include "card/notice_file.h"
+#include "card/notice_text.h"
 #include "discovery/reader_discovery.h"
 #include "errors/caught_error.h"
 #include "errors/com_srv_exception.h"
@@ -217,9 +218,9 @@ int RunCommand(const Options& options) {
             return RunWaiting(options, reader, *card, events, texts, output);
         }
     } catch (const ICOMSrvException& error) {
-        Failure failure = FailureOf(error, ExitFor(error, stage, options.command));
-        SayNoticeSizes(failure, error, texts.noticeBytes.size(), NoticeCapacity(kCardTypeMifare4K),
-                       false);
+        Failure failure = FailureOf(error, ExitFor(error, stage));
+        SayNoticeSizes(failure, error, texts.noticeBytes.size(),
+                       notice_text::Capacity(kCardTypeMifare4K), false);
         output.Failed(failure);
         return failure.exit;
     }

@@ -6,7 +6,7 @@
 #include "app/control_ids.h"
 #include "app/main_dlg.h"
 #include "app/win32/center_window.h"
-#include "platform/code_page.h"
+#include "card/notice_text.h"
 
 namespace app::win32 {
 namespace {
@@ -93,8 +93,7 @@ void Win32DialogWindow::SetText(int id, std::u16string_view text) {
 }
 
 void Win32DialogWindow::SetAnsiText(int id, std::string_view bytes) {
-    // Decoded as Save encodes, so an unedited notice goes back byte for byte.
-    SetText(id, platform::FromAnsi(bytes));
+    SetText(id, notice_text::FromStored(bytes));
 }
 
 std::u16string Win32DialogWindow::GetText(int id) {

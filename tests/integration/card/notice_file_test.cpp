@@ -262,7 +262,7 @@ TEST_P(NoticeFile, AChangeCutShortIsFinishedByTheSameChangeAndSaysWhyItStopped) 
     } catch (const CKeyChangeInterrupted& e) {
         EXPECT_EQ(e.CauseText(), u"80004005 : ACR120 : Login failed");
         EXPECT_EQ(e.CauseKind(), NoticeErrorKind::kKey);
-        EXPECT_EQ(KindOfNoticeError(e, false), NoticeErrorKind::kKey);
+        EXPECT_EQ(KindOfNoticeError(e), NoticeErrorKind::kKey);
         EXPECT_NE(e.GetDescription().find(u"run the same key change again"), std::u16string::npos);
         EXPECT_NE(e.GetDescription().find(u"Cause: 80004005 : ACR120 : Login failed"),
                   std::u16string::npos);
