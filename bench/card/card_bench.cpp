@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "card/access_key_change.h"
 #include "card/acr120_mifare.h"
 #include "card/block_maps.h"
 #include "card/notice_file.h"

@@ -16,6 +16,7 @@
 #include <string>
 #include <utility>
 
+#include "card/access_key_change.h"
 #include "card/acr120_mifare.h"
 #include "card/notice_file.h"
 #include "control/virtual_field.h"

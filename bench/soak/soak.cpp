@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "card/access_key_change.h"
 #include "card/acr120_mifare.h"
 #include "card/key_change_interrupted.h"
 #include "card/notice_file.h"

@@ -1,5 +1,6 @@
 #include "app/card_session.h"
 
+#include "card/access_key_change.h"
 #include "card/acr120_mifare.h"
 #include "monitor/mon_thread.h"
 

@@ -14,11 +14,12 @@
 namespace {
 
 using notice_record::Capacity;
+using notice_record::kNoticeKeyIndex;
 using notice_text::kLengthFieldSize;
 
 void LoginSectorZero(CACR120Mifare& card, const MifareKey& key) {
-    card.StoreKey(false, kKeyTypeA, 0, key.data());
-    card.Login(0, false, kKeyTypeA, 0);
+    card.StoreKey(false, kKeyTypeA, kNoticeKeyIndex, key.data());
+    card.Login(0, false, kKeyTypeA, kNoticeKeyIndex);
 }
 
 }  // namespace
@@ -63,7 +64,7 @@ void WriteRecordOf(CACR120Mifare& card, const MifareKey& key, std::string_view t
     notice_text::CheckFits(text, Capacity(card));
     const std::vector<std::uint8_t> record = notice_text::Record(text);
 
-    card.StoreKey(false, kKeyTypeA, 0, key.data());
+    card.StoreKey(false, kKeyTypeA, kNoticeKeyIndex, key.data());
     // A sector the key does not open would stop the writes halfway.
     notice_record::ProveSectors(card,
                                 notice_record::BlocksOf(static_cast<std::uint32_t>(record.size())));
@@ -95,7 +96,7 @@ void EraseNotice(CACR120Mifare& card, std::u16string_view keyText) {
     // to last, so that the erase, last to first, begins where the proof ends.
     const std::uint8_t lastSector = record.LastSector(card);
     for (std::uint8_t sector = 1; sector <= lastSector; ++sector) {
-        card.Login(sector, false, kKeyTypeA, 0);
+        card.Login(sector, false, kKeyTypeA, kNoticeKeyIndex);
     }
     notice_record::EraseBlocks(card, record, blocks, notice_record::kEverySector);
 }

@@ -7,7 +7,6 @@
 // The record's layout and the text's rules are in notice_text.h.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -35,11 +34,3 @@ void WriteNoticeBytes(CACR120Mifare& card, std::u16string_view keyText, std::str
 // Writes zeros over the notice record's blocks, last to first, the length last; of a
 // length no card can hold, only the length. Older text behind a shorter record stays.
 void EraseNotice(CACR120Mifare& card, std::u16string_view keyText);
-// Change !. The current key text is asked for once the card has been selected.
-// Each sector may open with the current or the new key, so running the same change
-// again finishes one that was cut short; once the card may hold both keys, a failure
-// says so and why (CKeyChangeInterrupted). The notice record is erased in each
-// sector before that sector's key changes; a card wholly on the new key is never
-// written: done if its notice is empty, refused as the current key's login otherwise.
-void ChangeAccessKey(CACR120Mifare& card, const std::function<std::u16string()>& currentKeyText,
-                     std::u16string_view newKeyText);

@@ -13,7 +13,6 @@ namespace notice_record {
 namespace {
 
 constexpr std::uint32_t kBlockSize = mifare::kBlockSize;
-constexpr std::uint8_t kNoticeKeyIndex = 0;
 
 // Reads data block `index` of the default map; logs in on its own across sectors.
 std::array<std::uint8_t, kBlockSize> ReadDataBlock(CACR120Mifare& card, std::uint32_t index) {

@@ -4,7 +4,7 @@
 // block write is the only step a MIFARE Classic card makes at once; everything
 // here orders block writes so that each one leaves a whole notice behind it.
 //
-// Every function takes a selected card with key A of key index 0 in the key cache.
+// Every function takes a selected card with key A of kNoticeKeyIndex in the key cache.
 
 #include <array>
 #include <cstdint>
@@ -16,6 +16,9 @@
 class CACR120Mifare;
 
 namespace notice_record {
+
+// The key cache slot every notice sequence keeps its key A in.
+inline constexpr std::uint8_t kNoticeKeyIndex = 0;
 
 // Largest text length of the selected card: 750 or 3438.
 std::uint16_t Capacity(const CACR120Mifare& card);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <tuple>
 
+#include "card/access_key_change.h"
 #include "card/key_change_interrupted.h"
 #include "card/notice_file.h"
 #include "card_test_support.h"

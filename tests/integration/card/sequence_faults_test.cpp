@@ -22,6 +22,7 @@
 #include <string>
 #include <tuple>
 
+#include "card/access_key_change.h"
 #include "card/key_change_interrupted.h"
 #include "card/notice_file.h"
 #include "card_test_support.h"

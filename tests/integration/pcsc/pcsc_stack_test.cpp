@@ -15,6 +15,7 @@
 #include <optional>
 #include <thread>
 
+#include "card/access_key_change.h"
 #include "card/notice_file.h"
 #include "card_test_support.h"
 #include "control/virtual_field.h"

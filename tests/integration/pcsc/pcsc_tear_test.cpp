@@ -17,6 +17,7 @@
 
 #include "app/card_session.h"
 #include "app/main_dlg.h"
+#include "card/access_key_change.h"
 #include "card/notice_file.h"
 #include "card_test_support.h"
 #include "control/virtual_field.h"
