@@ -289,7 +289,7 @@ void CMainDlg::OnCardRemoved() {
 void CMainDlg::OnLoad() {
     Guarded([&] {
         const std::u16string key = window_.GetText(IDC_USE_KEY);
-        NoticeContent notice;
+        notice::NoticeContent notice;
         {
             BusyScope busy(window_);
             notice = card_->ReadNotice(key);

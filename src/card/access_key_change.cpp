@@ -22,6 +22,8 @@
 #include "errors/mifare_exception.h"
 #include "reader/reader_error.h"
 
+namespace notice {
+
 namespace {
 
 // Key B of the card's published transport configuration. The program never
@@ -208,3 +210,5 @@ void ChangeAccessKey(CACR120Mifare& card, const std::function<std::u16string()>&
         throw CKeyChangeInterrupted(error);
     }
 }
+
+}  // namespace notice

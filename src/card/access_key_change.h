@@ -8,6 +8,8 @@
 
 class CACR120Mifare;
 
+namespace notice {
+
 // Change !. The current key text is asked for once the card has been selected.
 // Each sector may open with the current or the new key, so running the same change
 // again finishes one that was cut short; once the card may hold both keys, a failure
@@ -16,3 +18,5 @@ class CACR120Mifare;
 // written: done if its notice is empty, refused as the current key's login otherwise.
 void ChangeAccessKey(CACR120Mifare& card, const std::function<std::u16string()>& currentKeyText,
                      std::u16string_view newKeyText);
+
+}  // namespace notice

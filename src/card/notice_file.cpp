@@ -11,6 +11,8 @@
 #include "errors/coded_exception.h"
 #include "errors/mifare_exception.h"
 
+namespace notice {
+
 namespace {
 
 using notice_record::Capacity;
@@ -100,3 +102,5 @@ void EraseNotice(CACR120Mifare& card, std::u16string_view keyText) {
     }
     notice_record::EraseBlocks(card, record, blocks, notice_record::kEverySector);
 }
+
+}  // namespace notice

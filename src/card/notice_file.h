@@ -14,6 +14,8 @@
 
 class CACR120Mifare;
 
+namespace notice {
+
 // Six key bytes from an access key text: its ANSI bytes padded with 0xFF.
 // Fails with "Access code is too long" beyond 6 bytes, and refuses text the
 // code page cannot hold.
@@ -34,3 +36,5 @@ void WriteNoticeBytes(CACR120Mifare& card, std::u16string_view keyText, std::str
 // Writes zeros over the notice record's blocks, last to first, the length last; of a
 // length no card can hold, only the length. Older text behind a shorter record stays.
 void EraseNotice(CACR120Mifare& card, std::u16string_view keyText);
+
+}  // namespace notice

@@ -57,9 +57,9 @@ std::string CardKindName(std::uint16_t cardType) {
 }
 
 void CheckKeys(Command command, const CommandTexts& texts) {
-    KeyFromText(texts.key);
+    notice::KeyFromText(texts.key);
     if (command == Command::ChangeKey) {
-        KeyFromText(texts.newKey);
+        notice::KeyFromText(texts.newKey);
     }
 }
 
@@ -129,7 +129,7 @@ CardReport RunCardCommand(app::ICardSession& card, Command command, const Comman
             switch (command) {
                 case Command::Read:
                 case Command::Info: {
-                    const NoticeContent content = card.ReadNotice(texts.key);
+                    const notice::NoticeContent content = card.ReadNotice(texts.key);
                     report.length = static_cast<std::uint32_t>(content.storedText.size());
                     report.capacity = content.capacity;
                     if (command == Command::Read) {

@@ -13,8 +13,6 @@ namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 text is UTF-16");
 
-constexpr WORD kTemplateId = 8;
-
 // The system wants terminated text.
 std::wstring Terminated(std::u16string_view text) {
     return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
@@ -33,7 +31,7 @@ Win32DialogWindow::~Win32DialogWindow() {
 }
 
 INT_PTR Win32DialogWindow::Run(HINSTANCE templateModule) {
-    return DialogBoxParamW(templateModule, MAKEINTRESOURCEW(kTemplateId), GetActiveWindow(),
+    return DialogBoxParamW(templateModule, MAKEINTRESOURCEW(IDD_MAIN), GetActiveWindow(),
                            &Win32DialogWindow::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 

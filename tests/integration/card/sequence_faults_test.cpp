@@ -179,13 +179,13 @@ protected:
         Outcome outcome;
         try {
             if (IsSave()) {
-                WriteNotice(card, u"", platform::FromAnsi(NewText()));
+                notice::WriteNotice(card, u"", platform::FromAnsi(NewText()));
             } else if (IsChange()) {
                 const std::u16string current = platform::FromAnsi(CurrentKey());
-                ChangeAccessKey(
+                notice::ChangeAccessKey(
                     card, [&] { return current; }, platform::FromAnsi(NewKey()));
             } else {
-                EraseNotice(card, u"");
+                notice::EraseNotice(card, u"");
             }
         } catch (const CKeyChangeInterrupted& e) {
             outcome = Outcome{true, true, FormatError(e)};
@@ -230,7 +230,8 @@ protected:
 
     std::string NoticeOf(const Bytes& image) const {
         ReaderWithCard r(Library(), image);
-        return ReadNotice(r.Card(), platform::FromAnsi(IsChange() ? NewKey() : "")).storedText;
+        return notice::ReadNotice(r.Card(), platform::FromAnsi(IsChange() ? NewKey() : ""))
+            .storedText;
     }
 
     // The card a finished change leaves: every trailer new, the old record zero.
