@@ -34,14 +34,14 @@ void NameSelectedCard(const app::ICardSession& card, CardReport& report) {
     }
 }
 
+}  // namespace
+
 Failure PlainFailure(std::string text, int exit) {
     Failure failure;
     failure.exit = exit;
     failure.text = failure.description = std::move(text);
     return failure;
 }
-
-}  // namespace
 
 std::string CardKindName(std::uint16_t cardType) {
     switch (cardType) {
