@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     card.Open(usb);
     try {
-        const NoticeContent notice = ReadNotice(card, u"");
+        const notice::NoticeContent notice = notice::ReadNotice(card, u"");
         Check(notice.capacity == (large ? 3438 : 750), "capacity of another card");
         Check(notice.storedText.size() <= notice.capacity, "a notice beyond the capacity");
         // Every call answered success (perhaps an odd one): the card's bytes decide.

@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string image = parts[i].substr(newline + 1);
         Put(dir / name, image);
         if (fs::is_regular_file(dir / name) && state::IsCardFileName(name) &&
-            vreader::mifare::TagTypeOfSize(image.size()) != 0) {
+            vreader::card_model::TagTypeOfSize(image.size()) != 0) {
             cardNames.push_back(name);
         }
     }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "card/access_key_change.h"
 #include "card/acr120_mifare.h"
 #include "card/block_maps.h"
 #include "card/notice_file.h"
@@ -167,17 +168,17 @@ Row Measure(Operation op, CardKind kind, std::size_t textLength, int latencyMs, 
     const auto start = Clock::now();
     switch (op) {
         case Operation::kLoad:
-            ReadNotice(card, u"");
+            notice::ReadNotice(card, u"");
             break;
         case Operation::kSave:
-            WriteNotice(card, u"", text);
+            notice::WriteNotice(card, u"", text);
             break;
         case Operation::kChange:
-            ChangeAccessKey(
+            notice::ChangeAccessKey(
                 card, [] { return std::u16string(); }, u"bench");
             break;
         case Operation::kClear:
-            EraseNotice(card, u"");
+            notice::EraseNotice(card, u"");
             break;
     }
     Row row;

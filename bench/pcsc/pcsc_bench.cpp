@@ -16,6 +16,7 @@
 #include <string>
 #include <utility>
 
+#include "card/access_key_change.h"
 #include "card/acr120_mifare.h"
 #include "card/notice_file.h"
 #include "control/virtual_field.h"
@@ -126,7 +127,7 @@ bool Measure(Operation op, CardKind kind, std::uint16_t port, Row& row) {
         if (!vpcd::PcscDaemon::WaitForCard(true)) {
             return false;
         }
-        WriteNotice(card, u"", FullText(kind));
+        notice::WriteNotice(card, u"", FullText(kind));
         image = vpcd.Image();
         vpcd.TakeAway();
         vpcd::PcscDaemon::WaitForCard(false);
@@ -140,22 +141,22 @@ bool Measure(Operation op, CardKind kind, std::uint16_t port, Row& row) {
     const auto start = Clock::now();
     switch (op) {
         case Operation::kLoad:
-            ReadNotice(card, u"");
+            notice::ReadNotice(card, u"");
             break;
         case Operation::kSave:
-            WriteNotice(card, u"", FullText(kind));
+            notice::WriteNotice(card, u"", FullText(kind));
             break;
         case Operation::kChange:
-            ChangeAccessKey(
+            notice::ChangeAccessKey(
                 card, [] { return std::u16string(); }, u"bench");
             break;
         case Operation::kWrongKeyLoad:
             try {
-                ReadNotice(card, u"wrong");
+                notice::ReadNotice(card, u"wrong");
             } catch (const CSrvExceptionBase&) {
                 // refused, as meant
             }
-            ReadNotice(card, u"");
+            notice::ReadNotice(card, u"");
             break;
     }
     row.ms = Ms(Clock::now() - start).count();

@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "card/access_key_change.h"
 #include "card/acr120_mifare.h"
 #include "card/key_change_interrupted.h"
 #include "card/notice_file.h"
@@ -253,14 +254,14 @@ void Soak::Command(int kind, const std::string& name, bool faulted) {
         }
     });
     std::string error;
-    NoticeContent loaded{};
+    notice::NoticeContent loaded{};
     try {
         if (kind == 0) {
-            loaded = ReadNotice(card_, key);
+            loaded = notice::ReadNotice(card_, key);
         } else if (kind == 1) {
-            WriteNotice(card_, key, std::u16string(text.begin(), text.end()));
+            notice::WriteNotice(card_, key, std::u16string(text.begin(), text.end()));
         } else {
-            ChangeAccessKey(
+            notice::ChangeAccessKey(
                 card_, [&] { return key; }, std::u16string(newKeyText.begin(), newKeyText.end()));
         }
     } catch (const CKeyChangeInterrupted& e) {
@@ -357,7 +358,7 @@ void Soak::FinishChange(const std::string& name, const std::u16string& key,
         field_.PlaceCard(name, reader_);
     }
     try {
-        ChangeAccessKey(
+        notice::ChangeAccessKey(
             card_, [&] { return key; }, std::u16string(newKeyText.begin(), newKeyText.end()));
     } catch (const ICOMSrvException& e) {
         Violation("the same Change ! did not finish a card it had cut short: " +

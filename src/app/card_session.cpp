@@ -1,5 +1,6 @@
 #include "app/card_session.h"
 
+#include "card/access_key_change.h"
 #include "card/acr120_mifare.h"
 #include "monitor/mon_thread.h"
 
@@ -19,19 +20,19 @@ public:
     void Disconnect() override { card_.Disconnect(); }
     bool IsConnected() const override { return card_.IsConnected(); }
 
-    NoticeContent ReadNotice(std::u16string_view keyText) override {
-        return ::ReadNotice(card_, keyText);
+    notice::NoticeContent ReadNotice(std::u16string_view keyText) override {
+        return notice::ReadNotice(card_, keyText);
     }
     void WriteNotice(std::u16string_view keyText, std::u16string_view noticeText) override {
-        ::WriteNotice(card_, keyText, noticeText);
+        notice::WriteNotice(card_, keyText, noticeText);
     }
     void WriteNoticeBytes(std::u16string_view keyText, std::string_view bytes) override {
-        ::WriteNoticeBytes(card_, keyText, bytes);
+        notice::WriteNoticeBytes(card_, keyText, bytes);
     }
-    void EraseNotice(std::u16string_view keyText) override { ::EraseNotice(card_, keyText); }
+    void EraseNotice(std::u16string_view keyText) override { notice::EraseNotice(card_, keyText); }
     void ChangeAccessKey(const std::function<std::u16string()>& currentKeyText,
                          std::u16string_view newKeyText) override {
-        ::ChangeAccessKey(card_, currentKeyText, newKeyText);
+        notice::ChangeAccessKey(card_, currentKeyText, newKeyText);
     }
     const SelectedTag& SelectedCard() const override { return card_.SelectedCard(); }
     SelectedTag IdentifyCard() override {

@@ -29,7 +29,7 @@ public:
     virtual void Disconnect() = 0;
     virtual bool IsConnected() const = 0;
 
-    virtual NoticeContent ReadNotice(std::u16string_view keyText) = 0;
+    virtual notice::NoticeContent ReadNotice(std::u16string_view keyText) = 0;
     virtual void WriteNotice(std::u16string_view keyText, std::u16string_view noticeText) = 0;
     virtual void WriteNoticeBytes(std::u16string_view keyText, std::string_view bytes) = 0;
     virtual void EraseNotice(std::u16string_view keyText) = 0;

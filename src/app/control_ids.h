@@ -8,6 +8,8 @@
 
 namespace app {
 
+// The main dialog template's resource number.
+inline constexpr int IDD_MAIN = 8;
 inline constexpr int IDC_STATIC = -1;
 inline constexpr int kIdCancel = 2;
 inline constexpr int IDC_CHANGE = 1006;

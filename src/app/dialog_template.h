@@ -36,7 +36,7 @@ inline constexpr std::uint32_t kEsAutoHScroll = 0x80;
 inline constexpr std::uint32_t kEsWantReturn = 0x1000;
 inline constexpr std::uint32_t kWsExStaticEdge = 0x20000;
 
-inline constexpr int kResourceNumber = 8;
+inline constexpr int kResourceNumber = IDD_MAIN;
 inline constexpr std::uint16_t kLanguage = 0x0419;  // Russian
 inline constexpr std::uint32_t kStyle =
     kWsPopup | kWsCaption | kWsSysMenu | kDsModalFrame | kDsSetFont | kDsFixedSys;

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "card/notice_text.h"
 #include "errors/language.h"
 #include "errors/show_error.h"
-#include "platform/code_page.h"
 
 namespace app {
 namespace {
@@ -289,7 +289,7 @@ void CMainDlg::OnCardRemoved() {
 void CMainDlg::OnLoad() {
     Guarded([&] {
         const std::u16string key = window_.GetText(IDC_USE_KEY);
-        NoticeContent notice;
+        notice::NoticeContent notice;
         {
             BusyScope busy(window_);
             notice = card_->ReadNotice(key);
@@ -364,16 +364,7 @@ unsigned CMainDlg::NoticeBytes() {
     if (NoticeUnedited()) {
         return static_cast<unsigned>(loadedBytes_.size());
     }
-    // The card counts bytes: under a double-byte code page a character may take two.
-    if (platform::IsMultiByteCodePage(platform::AnsiCodePage())) {
-        try {
-            return static_cast<unsigned>(
-                platform::ToAnsi(window_.GetText(IDC_NOTICE)).bytes.size());
-        } catch (const platform::CodePageUnavailable&) {
-            // Save will say so; the label falls back to the editor's own count.
-        }
-    }
-    return window_.GetTextLength(IDC_NOTICE);
+    return static_cast<unsigned>(notice_text::StoredSize(window_.GetText(IDC_NOTICE)));
 }
 
 }  // namespace app

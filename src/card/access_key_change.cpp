@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+#include "card/access_key_change.h"
+
 #include "card/access_bits.h"
 #include "card/acr120_mifare.h"
 #include "card/card_selection.h"
@@ -19,6 +21,8 @@
 #include "card/notice_record.h"
 #include "errors/mifare_exception.h"
 #include "reader/reader_error.h"
+
+namespace notice {
 
 namespace {
 
@@ -35,7 +39,7 @@ constexpr std::size_t kAccessBytesOffset = 6;
 
 // Where the two keys wait in the key cache during the change. The notices' key is
 // index 0, so it holds the new key once every trailer has it.
-constexpr std::uint8_t kNoticeKeyIndex = 0;
+using notice_record::kNoticeKeyIndex;
 constexpr std::uint8_t kCurrentKeyIndex = 0;
 constexpr std::uint8_t kNewKeyIndex = 1;
 
@@ -206,3 +210,5 @@ void ChangeAccessKey(CACR120Mifare& card, const std::function<std::u16string()>&
         throw CKeyChangeInterrupted(error);
     }
 }
+
+}  // namespace notice

@@ -109,8 +109,8 @@ void CACR120Mifare::Login(std::uint8_t sector, bool storedKey, std::uint8_t keyT
     }
     const std::uint8_t loginSector = mifare::LoginSectorNumber(sector);
     const bool keyB = keyType == kKeyTypeB;
-    const std::int32_t keySlot = keyIndex * 2 + (keyB ? 1 : 0);
-    std::uint8_t* key = storedKey ? nullptr : keyCache_[static_cast<std::size_t>(keySlot)].data();
+    const std::uint8_t keySlot = KeySlot(keyIndex, keyType);
+    std::uint8_t* key = storedKey ? nullptr : keyCache_[keySlot].data();
 
     // The card forgets an authentication after a failed command, so it is
     // selected again before every login.

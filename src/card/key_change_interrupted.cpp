@@ -18,4 +18,4 @@ CKeyChangeInterrupted::CKeyChangeInterrupted(const ICOMSrvException& cause)
       causeSource_(cause.GetSource()),
       causeDescription_(cause.GetDescription()),
       causeStatus_(cause.GetErrorCode()),
-      causeKind_(KindOfNoticeError(cause, false)) {}
+      causeKind_(KindOfNoticeError(cause)) {}

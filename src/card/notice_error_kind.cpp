@@ -1,12 +1,13 @@
 #include "card/notice_error_kind.h"
 
 #include "card/key_change_interrupted.h"
+#include "card/notice_text.h"
 #include "errors/coded_exception.h"
 #include "errors/mifare_exception.h"
 #include "reader/acr120_api.h"
 #include "reader/reader_error.h"
 
-NoticeErrorKind KindOfNoticeError(const ICOMSrvException& error, bool writing) {
+NoticeErrorKind KindOfNoticeError(const ICOMSrvException& error) {
     if (const auto* interrupted = dynamic_cast<const CKeyChangeInterrupted*>(&error)) {
         return interrupted->CauseKind();
     }
@@ -18,6 +19,9 @@ NoticeErrorKind KindOfNoticeError(const ICOMSrvException& error, bool writing) {
         }
         // The port and handle errors come before the card errors in the library's codes.
         return code > acr120::rc::kNoCard ? NoticeErrorKind::kReader : NoticeErrorKind::kCard;
+    }
+    if (dynamic_cast<const notice_text::CNoticeTooLong*>(&error) != nullptr) {
+        return NoticeErrorKind::kTextRefused;
     }
     if (const auto* coded = dynamic_cast<const CCodedException*>(&error)) {
         switch (coded->GetCode()) {
@@ -31,8 +35,6 @@ NoticeErrorKind KindOfNoticeError(const ICOMSrvException& error, bool writing) {
             case kErrAccessCodeIncorrect:
             case kErrTokenAccessDenied:
                 return NoticeErrorKind::kKey;
-            case kErrInvalidParameter:
-                return writing ? NoticeErrorKind::kTextRefused : NoticeErrorKind::kCard;
             default:
                 return NoticeErrorKind::kCard;
         }

@@ -13,6 +13,4 @@ enum class NoticeErrorKind {
     kOther,        // anything else, such as a system error
 };
 
-// `writing`: the error came from Save, whose "Invalid parameter" means a notice
-// longer than the card holds.
-NoticeErrorKind KindOfNoticeError(const ICOMSrvException& error, bool writing);
+NoticeErrorKind KindOfNoticeError(const ICOMSrvException& error);

@@ -7,51 +7,30 @@
 #include "card/block_maps.h"
 #include "card/card_selection.h"
 #include "card/notice_record.h"
+#include "card/notice_text.h"
 #include "errors/coded_exception.h"
 #include "errors/mifare_exception.h"
-#include "platform/code_page.h"
+
+namespace notice {
 
 namespace {
 
 using notice_record::Capacity;
-using notice_record::kLengthFieldSize;
-
-// Text the code page cannot hold would be stored with '?' in its place: a
-// notice silently corrupted, or different key texts giving the same key.
-// Every sequence converts its key text before it logs in or writes, so a code
-// page the system cannot open stops it before the card is touched.
-std::string ToStorableAnsi(std::u16string_view text) {
-    platform::AnsiConversion converted;
-    try {
-        converted = platform::ToAnsi(text);
-    } catch (const platform::CodePageUnavailable& error) {
-        throw CMifareException(kMifareCodePageUnavailable, kSourceMifare, error.CodePage());
-    }
-    if (converted.replaced) {
-        throw CMifareException(kMifareTextNotStorable, kSourceMifare);
-    }
-    return std::move(converted.bytes);
-}
+using notice_record::kNoticeKeyIndex;
+using notice_text::kLengthFieldSize;
 
 void LoginSectorZero(CACR120Mifare& card, const MifareKey& key) {
-    card.StoreKey(false, kKeyTypeA, 0, key.data());
-    card.Login(0, false, kKeyTypeA, 0);
+    card.StoreKey(false, kKeyTypeA, kNoticeKeyIndex, key.data());
+    card.Login(0, false, kKeyTypeA, kNoticeKeyIndex);
 }
 
 }  // namespace
 
-std::uint16_t NoticeCapacity(std::uint16_t cardType) {
-    const auto blocks = static_cast<std::uint16_t>(mifare::DefaultBlockMap(cardType).size());
-    return blocks == 0 ? 0
-                       : static_cast<std::uint16_t>(blocks * mifare::kBlockSize - kLengthFieldSize);
-}
-
-std::string NoticeBytes(std::u16string_view noticeText) {
-    return ToStorableAnsi(noticeText);
-}
-
 MifareKey KeyFromText(std::u16string_view keyText) {
-    const std::string bytes = ToStorableAnsi(keyText);
+    // Text the code page cannot hold would let different key texts give the same
+    // key. Every sequence converts its key text before it logs in or writes, so a
+    // code page the system cannot open stops it before the card is touched.
+    const std::string bytes = notice_text::ToStored(keyText);
     MifareKey key;
     // The limit counts bytes: a double-byte code page fits fewer characters.
     if (bytes.size() > key.size()) {
@@ -68,7 +47,7 @@ NoticeContent ReadNotice(CACR120Mifare& card, std::u16string_view keyText) {
 
     card.ReadData(nullptr, 0, 0, kLengthFieldSize);
     const std::vector<std::uint8_t>& buffer = card.ReadBuffer();
-    std::uint16_t length = static_cast<std::uint16_t>(buffer[0] | buffer[1] << 8);
+    std::uint16_t length = notice_text::LengthField(buffer.data());
     const std::uint16_t capacity = Capacity(card);
     // A length no card can hold means the data area holds no notice of ours.
     if (length > capacity) {
@@ -84,15 +63,10 @@ namespace {
 
 void WriteRecordOf(CACR120Mifare& card, const MifareKey& key, std::string_view text) {
     // Refused before any login, so that nothing is written.
-    if (text.size() > Capacity(card)) {
-        throw CCodedException(kErrInvalidParameter, kSourceMifare);
-    }
-    std::vector<std::uint8_t> record(text.size() + kLengthFieldSize);
-    record[0] = static_cast<std::uint8_t>(text.size() & 0xFF);
-    record[1] = static_cast<std::uint8_t>((text.size() >> 8) & 0xFF);
-    std::copy(text.begin(), text.end(), record.begin() + kLengthFieldSize);
+    notice_text::CheckFits(text, Capacity(card));
+    const std::vector<std::uint8_t> record = notice_text::Record(text);
 
-    card.StoreKey(false, kKeyTypeA, 0, key.data());
+    card.StoreKey(false, kKeyTypeA, kNoticeKeyIndex, key.data());
     // A sector the key does not open would stop the writes halfway.
     notice_record::ProveSectors(card,
                                 notice_record::BlocksOf(static_cast<std::uint32_t>(record.size())));
@@ -104,7 +78,7 @@ void WriteRecordOf(CACR120Mifare& card, const MifareKey& key, std::string_view t
 void WriteNotice(CACR120Mifare& card, std::u16string_view keyText, std::u16string_view noticeText) {
     CardSelection selection(card);
     const MifareKey key = KeyFromText(keyText);
-    WriteRecordOf(card, key, NoticeBytes(noticeText));
+    WriteRecordOf(card, key, notice_text::ToStored(noticeText));
 }
 
 void WriteNoticeBytes(CACR120Mifare& card, std::u16string_view keyText, std::string_view bytes) {
@@ -124,7 +98,9 @@ void EraseNotice(CACR120Mifare& card, std::u16string_view keyText) {
     // to last, so that the erase, last to first, begins where the proof ends.
     const std::uint8_t lastSector = record.LastSector(card);
     for (std::uint8_t sector = 1; sector <= lastSector; ++sector) {
-        card.Login(sector, false, kKeyTypeA, 0);
+        card.Login(sector, false, kKeyTypeA, kNoticeKeyIndex);
     }
     notice_record::EraseBlocks(card, record, blocks, notice_record::kEverySector);
 }
+
+}  // namespace notice

@@ -4,11 +4,9 @@
 // and releases it last, on success and on failure alike. A card taken away at any
 // reader call leaves the old, an empty or the new notice, never a mix of two.
 //
-// Record at offset 0 of the data area (default block map): 2-byte length, low
-// byte first, then that many bytes of text in the system ANSI code page.
+// The record's layout and the text's rules are in notice_text.h.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -16,18 +14,12 @@
 
 class CACR120Mifare;
 
+namespace notice {
+
 // Six key bytes from an access key text: its ANSI bytes padded with 0xFF.
 // Fails with "Access code is too long" beyond 6 bytes, and refuses text the
 // code page cannot hold.
 MifareKey KeyFromText(std::u16string_view keyText);
-
-// The largest notice a card of this type holds: 750 bytes on a 1K card, 3438 on a
-// 4K card, 0 for any other type.
-std::uint16_t NoticeCapacity(std::uint16_t cardType);
-
-// The notice as the card stores it: its bytes in the ANSI code page. Refuses text
-// the code page cannot hold, and a code page the system cannot convert to.
-std::string NoticeBytes(std::u16string_view noticeText);
 
 struct NoticeContent {
     std::string storedText;  // the notice as the card holds it (ANSI bytes)
@@ -44,11 +36,5 @@ void WriteNoticeBytes(CACR120Mifare& card, std::u16string_view keyText, std::str
 // Writes zeros over the notice record's blocks, last to first, the length last; of a
 // length no card can hold, only the length. Older text behind a shorter record stays.
 void EraseNotice(CACR120Mifare& card, std::u16string_view keyText);
-// Change !. The current key text is asked for once the card has been selected.
-// Each sector may open with the current or the new key, so running the same change
-// again finishes one that was cut short; once the card may hold both keys, a failure
-// says so and why (CKeyChangeInterrupted). The notice record is erased in each
-// sector before that sector's key changes; a card wholly on the new key is never
-// written: done if its notice is empty, refused as the current key's login otherwise.
-void ChangeAccessKey(CACR120Mifare& card, const std::function<std::u16string()>& currentKeyText,
-                     std::u16string_view newKeyText);
+
+}  // namespace notice

@@ -6,14 +6,13 @@
 
 #include "card/acr120_mifare.h"
 #include "card/block_maps.h"
-#include "card/notice_file.h"
+#include "card/notice_text.h"
 
 namespace notice_record {
 
 namespace {
 
 constexpr std::uint32_t kBlockSize = mifare::kBlockSize;
-constexpr std::uint8_t kNoticeKeyIndex = 0;
 
 // Reads data block `index` of the default map; logs in on its own across sectors.
 std::array<std::uint8_t, kBlockSize> ReadDataBlock(CACR120Mifare& card, std::uint32_t index) {
@@ -30,7 +29,7 @@ void WriteDataBlock(CACR120Mifare& card, std::uint32_t index, const std::uint8_t
 }  // namespace
 
 std::uint16_t Capacity(const CACR120Mifare& card) {
-    return NoticeCapacity(card.GetCardType());
+    return notice_text::Capacity(card.GetCardType());
 }
 
 std::uint32_t BlocksOf(std::uint32_t size) {
@@ -77,7 +76,7 @@ StoredRecord ReadStoredRecord(CACR120Mifare& card) {
     if (record.Length() > Capacity(card)) {
         record.ours = false;
     } else {
-        record.blocks = BlocksOf(record.Length() + kLengthFieldSize);
+        record.blocks = BlocksOf(record.Length() + notice_text::kLengthFieldSize);
     }
     return record;
 }

@@ -4,18 +4,21 @@
 // block write is the only step a MIFARE Classic card makes at once; everything
 // here orders block writes so that each one leaves a whole notice behind it.
 //
-// Every function takes a selected card with key A of key index 0 in the key cache.
+// Every function takes a selected card with key A of kNoticeKeyIndex in the key cache.
 
 #include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
 
+#include "card/notice_text.h"
+
 class CACR120Mifare;
 
 namespace notice_record {
 
-inline constexpr std::uint32_t kLengthFieldSize = 2;
+// The key cache slot every notice sequence keeps its key A in.
+inline constexpr std::uint8_t kNoticeKeyIndex = 0;
 
 // Largest text length of the selected card: 750 or 3438.
 std::uint16_t Capacity(const CACR120Mifare& card);
@@ -42,7 +45,7 @@ struct StoredRecord {
     std::uint32_t blocks = 1;
     bool ours = true;
 
-    std::uint32_t Length() const { return lengthBlock[0] | lengthBlock[1] << 8; }
+    std::uint32_t Length() const { return notice_text::LengthField(lengthBlock.data()); }
     // The last sector a write of the erase reaches.
     std::uint8_t LastSector(const CACR120Mifare& card) const;
 };

@@ -177,7 +177,7 @@ void CACR120Base::StoreKey(bool toReader, std::uint8_t keyType, std::uint8_t key
         key == nullptr) {
         Fail(kErrInvalidParameter);
     }
-    const auto slot = static_cast<std::uint8_t>(keyIndex * 2 + (keyType == kKeyTypeB ? 1 : 0));
+    const std::uint8_t slot = KeySlot(keyIndex, keyType);
     MifareKey copy{};
     std::copy_n(key, copy.size(), copy.begin());
     if (!toReader) {

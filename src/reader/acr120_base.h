@@ -26,6 +26,11 @@ inline constexpr std::uint8_t kKeyTypeB = 0x61;
 inline constexpr int kKeyIndexCount = 16;
 inline constexpr int kKeySlotCount = 32;
 
+// The key cache holds key A and key B of each key index side by side.
+inline constexpr std::uint8_t KeySlot(std::uint8_t keyIndex, std::uint8_t keyType) {
+    return static_cast<std::uint8_t>(keyIndex * 2 + (keyType == kKeyTypeB ? 1 : 0));
+}
+
 using MifareKey = std::array<std::uint8_t, 6>;
 
 // How long Disconnect, Connect and StartMonitor let the monitor finish its

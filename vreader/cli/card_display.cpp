@@ -8,11 +8,11 @@
 
 namespace vreader::cli {
 
-namespace mifare = vreader::mifare;
+namespace card_model = vreader::card_model;
 
 namespace {
 
-constexpr std::size_t kPageCount = mifare::kSevenByteSize / mifare::kPageSize;
+constexpr std::size_t kPageCount = card_model::kSevenByteSize / card_model::kPageSize;
 constexpr std::size_t kLockBytesPage = 2;
 constexpr std::size_t kOtpPage = 3;
 constexpr std::size_t kBccOffset = 4;  // after the 4-byte UID in block 0
@@ -39,45 +39,49 @@ const char* PageNote(std::size_t page) {
 
 void ShowPages(const Bytes& image) {
     for (std::size_t page = 0; page < kPageCount; ++page) {
-        const std::uint8_t* bytes = image.data() + page * mifare::kPageSize;
+        const std::uint8_t* bytes = image.data() + page * card_model::kPageSize;
         std::cout << "  page " << (page < 10 ? " " : "") << page << "  "
-                  << ascii::HexText(bytes, mifare::kPageSize) << "  |"
-                  << PrintableText(bytes, mifare::kPageSize) << "|" << PageNote(page) << "\n";
+                  << ascii::HexText(bytes, card_model::kPageSize) << "  |"
+                  << PrintableText(bytes, card_model::kPageSize) << "|" << PageNote(page) << "\n";
     }
 }
 
 void ShowSector(const Bytes& image, int sector) {
-    const int first = mifare::FirstBlockOfSector(sector);
-    const int trailerBlock = mifare::TrailerOfSector(sector);
-    const std::uint8_t* trailer = image.data() + trailerBlock * mifare::kBlockSize;
+    const int first = card_model::FirstBlockOfSector(sector);
+    const int trailerBlock = card_model::TrailerOfSector(sector);
+    const std::uint8_t* trailer = image.data() + trailerBlock * card_model::kBlockSize;
     std::cout << "Sector " << sector << " (blocks " << first << "-" << trailerBlock << ")  key A "
-              << ascii::HexText(trailer + mifare::kKeyAOffset, mifare::kKeySize) << "  key B "
-              << ascii::HexText(trailer + mifare::kKeyBOffset, mifare::kKeySize) << "  access "
-              << ascii::HexText(trailer + mifare::kAccessBytesOffset, mifare::kAccessBytesSize)
+              << ascii::HexText(trailer + card_model::kKeyAOffset, card_model::kKeySize)
+              << "  key B "
+              << ascii::HexText(trailer + card_model::kKeyBOffset, card_model::kKeySize)
+              << "  access "
+              << ascii::HexText(trailer + card_model::kAccessBytesOffset,
+                                card_model::kAccessBytesSize)
               << "\n";
-    const auto access = mifare::DecodeAccess(
-        std::span(trailer + mifare::kAccessBytesOffset, mifare::kAccessBitsSize));
+    const auto access = card_model::DecodeAccess(
+        std::span(trailer + card_model::kAccessBytesOffset, card_model::kAccessBitsSize));
     if (!access) {
         std::cout << "  access bits INVALID (inverted copies disagree): the sector is locked\n";
     } else {
-        std::cout << "  trailer: " << mifare::DescribeTrailerCondition((*access)[kTrailerGroup])
+        std::cout << "  trailer: " << card_model::DescribeTrailerCondition((*access)[kTrailerGroup])
                   << "\n";
     }
     for (int block = first; block <= trailerBlock; ++block) {
-        const std::uint8_t* data = image.data() + block * mifare::kBlockSize;
+        const std::uint8_t* data = image.data() + block * card_model::kBlockSize;
         std::cout << "  "
                   << (block < 10    ? "  "
                       : block < 100 ? " "
                                     : "")
-                  << block << "  " << ascii::HexText(data, mifare::kBlockSize) << "  |"
-                  << PrintableText(data, mifare::kBlockSize) << "|";
-        const bool groupStarts =
-            block == first || mifare::GroupOfBlock(block) != mifare::GroupOfBlock(block - 1);
+                  << block << "  " << ascii::HexText(data, card_model::kBlockSize) << "  |"
+                  << PrintableText(data, card_model::kBlockSize) << "|";
+        const bool groupStarts = block == first || card_model::GroupOfBlock(block) !=
+                                                       card_model::GroupOfBlock(block - 1);
         if (block == 0) {
             std::cout << "  manufacturer block";
         } else if (block != trailerBlock && access && groupStarts) {
             std::cout << "  "
-                      << mifare::DescribeDataCondition((*access)[mifare::GroupOfBlock(block)]);
+                      << card_model::DescribeDataCondition(
+                             (*access)[card_model::GroupOfBlock(block)]);
         }
         std::cout << "\n";
     }
@@ -87,9 +91,9 @@ void ShowSector(const Bytes& image, int sector) {
 
 std::string KindName(std::size_t imageSize) {
     switch (imageSize) {
-        case mifare::k1KSize:
+        case card_model::k1KSize:
             return "MIFARE Classic 1K";
-        case mifare::k4KSize:
+        case card_model::k4KSize:
             return "MIFARE Classic 4K";
         default:
             return "7-byte UID tag";
@@ -102,8 +106,8 @@ std::string DescribeCard(const CardInfo& card) {
 
 void ShowImage(const Bytes& image, const std::string& title) {
     std::cout << title << ": " << KindName(image.size()) << ", UID "
-              << ascii::HexText(mifare::UidOf(image)) << "\n";
-    if (image.size() == mifare::kSevenByteSize) {
+              << ascii::HexText(card_model::UidOf(image)) << "\n";
+    if (image.size() == card_model::kSevenByteSize) {
         ShowPages(image);
         return;
     }
@@ -114,7 +118,7 @@ void ShowImage(const Bytes& image, const std::string& title) {
     if (bcc != image[kBccOffset]) {
         std::cout << "  warning: the BCC in block 0 does not match the UID\n";
     }
-    for (int sector = 0; sector < mifare::SectorCount(image.size()); ++sector) {
+    for (int sector = 0; sector < card_model::SectorCount(image.size()); ++sector) {
         ShowSector(image, sector);
     }
 }

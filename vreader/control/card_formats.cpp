@@ -40,7 +40,7 @@ Bytes ParseEml(const std::string& content) {
             continue;
         }
         const Bytes bytes = DecodeHex(line, 0, "line " + std::to_string(number));
-        if (bytes.size() != mifare::kBlockSize && bytes.size() != mifare::kPageSize) {
+        if (bytes.size() != card_model::kBlockSize && bytes.size() != card_model::kPageSize) {
             BadFormat("line " + std::to_string(number) +
                       ": a block has 16 bytes (a page 4), found " + std::to_string(bytes.size()));
         }
@@ -52,7 +52,7 @@ Bytes ParseEml(const std::string& content) {
 
 std::string FormatEml(const Bytes& image) {
     const std::size_t line =
-        image.size() == mifare::kSevenByteSize ? mifare::kPageSize : mifare::kBlockSize;
+        image.size() == card_model::kSevenByteSize ? card_model::kPageSize : card_model::kBlockSize;
     std::string out;
     for (std::size_t at = 0; at < image.size(); at += line) {
         out += LowerHex(image.data() + at, line) + "\n";
@@ -69,9 +69,9 @@ Bytes ParseMct(const std::string& content) {
     int blockInSector = 0;
     Bytes image;
     auto closeSector = [&] {
-        if (sector >= 0 && blockInSector != mifare::BlocksInSector(sector)) {
+        if (sector >= 0 && blockInSector != card_model::BlocksInSector(sector)) {
             BadFormat("sector " + std::to_string(sector) + " has " + std::to_string(blockInSector) +
-                      " blocks, expected " + std::to_string(mifare::BlocksInSector(sector)));
+                      " blocks, expected " + std::to_string(card_model::BlocksInSector(sector)));
         }
     };
     while (std::getline(in, line)) {
@@ -100,15 +100,15 @@ Bytes ParseMct(const std::string& content) {
         if (sector < 0) {
             BadFormat(where + ": block data before the first \"+Sector:\" header");
         }
-        if (blockInSector >= mifare::BlocksInSector(sector)) {
+        if (blockInSector >= card_model::BlocksInSector(sector)) {
             BadFormat(where + ": sector " + std::to_string(sector) + " has too many blocks");
         }
-        const Bytes bytes = DecodeHex(line, mifare::kBlockSize, where);
+        const Bytes bytes = DecodeHex(line, card_model::kBlockSize, where);
         image.insert(image.end(), bytes.begin(), bytes.end());
         ++blockInSector;
     }
     closeSector();
-    if (image.size() != mifare::k1KSize && image.size() != mifare::k4KSize) {
+    if (image.size() != card_model::k1KSize && image.size() != card_model::k4KSize) {
         BadImage("the .mct file holds " + std::to_string(expectedSector) +
                  " sectors; a 1K card has 16, a 4K card 40");
     }
@@ -116,16 +116,16 @@ Bytes ParseMct(const std::string& content) {
 }
 
 std::string FormatMct(const Bytes& image) {
-    if (image.size() != mifare::k1KSize && image.size() != mifare::k4KSize) {
+    if (image.size() != card_model::k1KSize && image.size() != card_model::k4KSize) {
         BadImage("MCT files hold MIFARE Classic cards only, not a 7-byte UID tag");
     }
     std::string out;
-    for (int s = 0; s < mifare::SectorCount(image.size()); ++s) {
+    for (int s = 0; s < card_model::SectorCount(image.size()); ++s) {
         out += "+Sector: " + std::to_string(s) + "\n";
-        for (int b = 0; b < mifare::BlocksInSector(s); ++b) {
-            out += ascii::HexText(
-                       image.data() + (mifare::FirstBlockOfSector(s) + b) * mifare::kBlockSize,
-                       mifare::kBlockSize) +
+        for (int b = 0; b < card_model::BlocksInSector(s); ++b) {
+            out += ascii::HexText(image.data() + (card_model::FirstBlockOfSector(s) + b) *
+                                                     card_model::kBlockSize,
+                                  card_model::kBlockSize) +
                    "\n";
         }
     }
@@ -175,7 +175,7 @@ std::optional<DumpFormat> DumpFormatOfContent(const std::string& content) {
         const bool hex = std::all_of(line.begin(), line.end(), ascii::IsHexDigit);
         allHexBlocks =
             allHexBlocks && hex &&
-            (line.size() == 2 * mifare::kBlockSize || line.size() == 2 * mifare::kPageSize);
+            (line.size() == 2 * card_model::kBlockSize || line.size() == 2 * card_model::kPageSize);
     }
     if (any && allHexBlocks) {
         return DumpFormat::kEml;

@@ -60,10 +60,12 @@ Bytes ImageOfBlocks(const nlohmann::json& blocks) {
         if (unit == 0) {
             unit = bytes.size();
         }
-        if (bytes.size() != unit || (unit != mifare::kBlockSize && unit != mifare::kPageSize)) {
-            BadFormat(
-                "block " + key + " has " + std::to_string(bytes.size()) + " bytes, expected " +
-                std::to_string(unit == mifare::kPageSize ? mifare::kPageSize : mifare::kBlockSize));
+        if (bytes.size() != unit ||
+            (unit != card_model::kBlockSize && unit != card_model::kPageSize)) {
+            BadFormat("block " + key + " has " + std::to_string(bytes.size()) +
+                      " bytes, expected " +
+                      std::to_string(unit == card_model::kPageSize ? card_model::kPageSize
+                                                                   : card_model::kBlockSize));
         }
         byNumber[*number] = std::move(bytes);
     }
@@ -112,15 +114,15 @@ Bytes ParseJsonDump(const std::string& content) {
 std::string FormatJsonDump(const Bytes& image) {
     // Ordered, as Proxmark3 writes its files, so that dumps compare line by line.
     using OrderedJson = nlohmann::ordered_json;
-    const bool sevenByteTag = image.size() == mifare::kSevenByteSize;
-    const Bytes uid = mifare::UidOf(image);
+    const bool sevenByteTag = image.size() == card_model::kSevenByteSize;
+    const Bytes uid = card_model::UidOf(image);
     OrderedJson card = {{"UID", ascii::HexText(uid.data(), uid.size())}};
     if (!sevenByteTag) {
         card["ATQA"] = ascii::HexText(image.data() + kAtqaOffset, kAtqaSize);
         card["SAK"] = ascii::HexText(image.data() + kSakOffset, 1);
     }
     OrderedJson blocks = OrderedJson::object();
-    const std::size_t unit = sevenByteTag ? mifare::kPageSize : mifare::kBlockSize;
+    const std::size_t unit = sevenByteTag ? card_model::kPageSize : card_model::kBlockSize;
     for (std::size_t i = 0; i < image.size() / unit; ++i) {
         blocks[std::to_string(i)] = ascii::HexText(image.data() + i * unit, unit);
     }
@@ -130,14 +132,14 @@ std::string FormatJsonDump(const Bytes& image) {
                             {"blocks", blocks}};
     if (!sevenByteTag) {
         OrderedJson sectorKeys = OrderedJson::object();
-        for (int sector = 0; sector < mifare::SectorCount(image.size()); ++sector) {
+        for (int sector = 0; sector < card_model::SectorCount(image.size()); ++sector) {
             const std::uint8_t* trailer =
-                image.data() + mifare::TrailerOfSector(sector) * mifare::kBlockSize;
+                image.data() + card_model::TrailerOfSector(sector) * card_model::kBlockSize;
             sectorKeys[std::to_string(sector)] = {
-                {"KeyA", ascii::HexText(trailer + mifare::kKeyAOffset, mifare::kKeySize)},
-                {"KeyB", ascii::HexText(trailer + mifare::kKeyBOffset, mifare::kKeySize)},
-                {"AccessConditions",
-                 ascii::HexText(trailer + mifare::kAccessBytesOffset, mifare::kAccessBytesSize)}};
+                {"KeyA", ascii::HexText(trailer + card_model::kKeyAOffset, card_model::kKeySize)},
+                {"KeyB", ascii::HexText(trailer + card_model::kKeyBOffset, card_model::kKeySize)},
+                {"AccessConditions", ascii::HexText(trailer + card_model::kAccessBytesOffset,
+                                                    card_model::kAccessBytesSize)}};
         }
         document["SectorKeys"] = sectorKeys;
     }

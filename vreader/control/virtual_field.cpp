@@ -93,26 +93,26 @@ ControlError FolderIsNoCard(const std::string& name) {
 std::size_t ImageSize(CardKind kind) {
     switch (kind) {
         case CardKind::kClassic1K:
-            return mifare::k1KSize;
+            return card_model::k1KSize;
         case CardKind::kClassic4K:
-            return mifare::k4KSize;
+            return card_model::k4KSize;
         case CardKind::kSevenByteUid:
-            return mifare::kSevenByteSize;
+            return card_model::kSevenByteSize;
     }
     return 0;
 }
 
 std::uint8_t TagType(CardKind kind) {
-    return mifare::TagTypeOfSize(ImageSize(kind));
+    return card_model::TagTypeOfSize(ImageSize(kind));
 }
 
 std::optional<CardKind> KindOfImageSize(std::size_t size) {
     switch (size) {
-        case mifare::k1KSize:
+        case card_model::k1KSize:
             return CardKind::kClassic1K;
-        case mifare::k4KSize:
+        case card_model::k4KSize:
             return CardKind::kClassic4K;
-        case mifare::kSevenByteSize:
+        case card_model::kSevenByteSize:
             return CardKind::kSevenByteUid;
         default:
             return std::nullopt;
@@ -121,7 +121,7 @@ std::optional<CardKind> KindOfImageSize(std::size_t size) {
 
 Bytes UidOfImage(const Bytes& image) {
     dump_text::CheckImageSize(image, "the image");
-    return mifare::UidOf(image);
+    return card_model::UidOf(image);
 }
 
 Bytes MakeBlankCard(CardKind kind, const std::optional<Bytes>& uid) {
@@ -144,7 +144,7 @@ Bytes MakeBlankCard(CardKind kind, const std::optional<Bytes>& uid) {
             id[0] = 0x08;  // 0x88 is the cascade tag, never a UID's first byte
         }
     }
-    return mifare::BlankCard(ImageSize(kind), id);
+    return card_model::BlankCard(ImageSize(kind), id);
 }
 
 fs::path DefaultStateDir() {
@@ -246,7 +246,7 @@ fs::path VirtualField::NewCard(const std::string& reader, CardKind kind,
         Throw(ErrorKind::kNotFound, "no reader " + CheckedReader(reader));
     }
     const Bytes image = MakeBlankCard(kind, uid);
-    const Bytes id = mifare::UidOf(image);
+    const Bytes id = card_model::UidOf(image);
     return PlaceImage(reader, image, name.empty() ? "card-" + ascii::HexText(id) + ".mfd" : name);
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace vreader::mifare {
+namespace vreader::card_model {
 
 std::uint8_t TagTypeOfSize(std::size_t size) {
     switch (size) {
@@ -258,4 +258,4 @@ void EncodeValue(std::int32_t value, std::uint8_t address, std::span<std::uint8_
     b[15] = static_cast<std::uint8_t>(~address);
 }
 
-}  // namespace vreader::mifare
+}  // namespace vreader::card_model

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace vreader::mifare {
+namespace vreader::card_model {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -88,4 +88,4 @@ Bytes BlankCard(std::size_t size, std::span<const std::uint8_t> uid);
 std::optional<std::int32_t> DecodeValue(std::span<const std::uint8_t> block);
 void EncodeValue(std::int32_t value, std::uint8_t address, std::span<std::uint8_t> block);
 
-}  // namespace vreader::mifare
+}  // namespace vreader::card_model

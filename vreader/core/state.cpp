@@ -111,8 +111,8 @@ std::vector<CardFile> ListCards(const fs::path& folder) {
         // Another process may take the card away between the listing and the read. A
         // file larger than the largest card is no card, and is not read past that size:
         // the monitor lists every few hundred milliseconds.
-        auto image = files::ReadWholeFile(it->path(), mifare::k4KSize);
-        if (!image || mifare::TagTypeOfSize(image->size()) == 0) {
+        auto image = files::ReadWholeFile(it->path(), card_model::k4KSize);
+        if (!image || card_model::TagTypeOfSize(image->size()) == 0) {
             continue;
         }
         cards.push_back(CardFile{name, it->path(), std::move(*image)});

@@ -17,8 +17,8 @@
 namespace vreader::lib {
 
 namespace rc = acr120::rc;
-using mifare::Bytes;
-using mifare::Key;
+using card_model::Bytes;
+using card_model::Key;
 
 namespace {
 
@@ -46,17 +46,17 @@ std::optional<LoginKey> LoginKeyOfMode(Variant variant, std::uint8_t keyMode) {
 }
 
 std::span<std::uint8_t> BlockOf(Bytes& image, int block) {
-    return std::span(image).subspan(static_cast<std::size_t>(block) * mifare::kBlockSize,
-                                    mifare::kBlockSize);
+    return std::span(image).subspan(static_cast<std::size_t>(block) * card_model::kBlockSize,
+                                    card_model::kBlockSize);
 }
 
 // The trailer keeps its keys out of the log, which is made to be read and passed
 // around; the access bytes show.
 std::string BlockDataForLog(int block, const std::uint8_t* data) {
-    std::string text = HexOrNull(data, mifare::kBlockSize);
-    if (data != nullptr && mifare::IsTrailer(block)) {
-        const std::size_t keyDigits = mifare::kKeySize * 2;
-        const std::size_t accessDigits = mifare::kAccessBytesSize * 2;
+    std::string text = HexOrNull(data, card_model::kBlockSize);
+    if (data != nullptr && card_model::IsTrailer(block)) {
+        const std::size_t keyDigits = card_model::kKeySize * 2;
+        const std::size_t accessDigits = card_model::kAccessBytesSize * 2;
         text = std::string(keyDigits, '*') + text.substr(keyDigits, accessDigits) +
                std::string(keyDigits, '*');
     }
@@ -77,7 +77,7 @@ std::int16_t ReachValueBlock(ReaderSession& session, std::optional<Bytes>& image
     if (auto result = ReachBlock(session, *image, block, condition); result != rc::kOk) {
         return result;
     }
-    return mifare::IsTrailer(block) || block == 0 ? rc::kNotAuthorized : rc::kOk;
+    return card_model::IsTrailer(block) || block == 0 ? rc::kNotAuthorized : rc::kOk;
 }
 
 }  // namespace
@@ -98,15 +98,15 @@ std::int16_t Login(Variant variant, std::int16_t handle, Station station, std::u
                         return rc::kInvalidParameter;
                     }
                     const auto keys = state::ReadKeys(session.readerDir);
-                    std::copy_n(keys.begin() + slot * mifare::kKeySize, mifare::kKeySize,
+                    std::copy_n(keys.begin() + slot * card_model::kKeySize, card_model::kKeySize,
                                 given.begin());
                 } else {
                     if (key == nullptr) {
                         return rc::kInvalidParameter;
                     }
-                    std::copy_n(key, mifare::kKeySize, given.begin());
+                    std::copy_n(key, card_model::kKeySize, given.begin());
                 }
-                const auto target = mifare::SectorOfLoginArgument(sector);
+                const auto target = card_model::SectorOfLoginArgument(sector);
                 if (!target) {
                     return rc::kInvalidParameter;
                 }
@@ -157,7 +157,7 @@ std::int16_t Read(Variant, std::int16_t handle, Station station, std::uint8_t bl
             },
             [&](std::int16_t result) {
                 return "block=" + std::to_string(block) + OutputsIfOk(result, [&] {
-                           return " data=" + HexOrNull(data, mifare::kBlockSize);
+                           return " data=" + HexOrNull(data, card_model::kBlockSize);
                        });
             });
     });
@@ -191,11 +191,11 @@ std::int16_t Write(Variant variant, std::int16_t handle, Station station, std::u
                     return rc::kNotAuthorized;  // the manufacturer block is read-only
                 }
                 const auto target = BlockOf(*image, block);
-                if (!mifare::IsTrailer(block)) {
-                    if (!mifare::DataWrite(condition, session.authenticatedKey)) {
+                if (!card_model::IsTrailer(block)) {
+                    if (!card_model::DataWrite(condition, session.authenticatedKey)) {
                         return rc::kNotAuthorized;
                     }
-                    std::copy_n(data, mifare::kBlockSize, target.begin());
+                    std::copy_n(data, card_model::kBlockSize, target.begin());
                     return StoreImage(session, *image);
                 }
                 if (!WriteTrailer(target, data, condition, session.authenticatedKey)) {
@@ -229,10 +229,10 @@ std::int16_t ReadValue(Variant, std::int16_t handle, Station station, std::uint8
                     result != rc::kOk) {
                     return result;
                 }
-                if (!mifare::DataRead(condition, session.authenticatedKey)) {
+                if (!card_model::DataRead(condition, session.authenticatedKey)) {
                     return rc::kNotAuthorized;
                 }
-                const auto decoded = mifare::DecodeValue(BlockOf(*image, block));
+                const auto decoded = card_model::DecodeValue(BlockOf(*image, block));
                 if (!decoded) {
                     return rc::kInvalidValueBlock;
                 }
@@ -258,10 +258,10 @@ std::int16_t WriteValue(Variant, std::int16_t handle, Station station, std::uint
                     result != rc::kOk) {
                     return result;
                 }
-                if (!mifare::DataWrite(condition, session.authenticatedKey)) {
+                if (!card_model::DataWrite(condition, session.authenticatedKey)) {
                     return rc::kNotAuthorized;
                 }
-                mifare::EncodeValue(value, block, BlockOf(*image, block));
+                card_model::EncodeValue(value, block, BlockOf(*image, block));
                 return StoreImage(session, *image);
             },
             [&](std::int16_t) {
@@ -285,12 +285,12 @@ std::int16_t Increment(Variant, std::int16_t handle, Station station, std::uint8
                     result != rc::kOk) {
                     return result;
                 }
-                if (!(up ? mifare::DataIncrement(condition, session.authenticatedKey)
-                         : mifare::DataDecrement(condition, session.authenticatedKey))) {
+                if (!(up ? card_model::DataIncrement(condition, session.authenticatedKey)
+                         : card_model::DataDecrement(condition, session.authenticatedKey))) {
                     return rc::kNotAuthorized;
                 }
                 const auto valueBlock = BlockOf(*image, block);
-                const auto value = mifare::DecodeValue(valueBlock);
+                const auto value = card_model::DecodeValue(valueBlock);
                 if (!value) {
                     return rc::kValueBlockFormat;
                 }
@@ -303,8 +303,8 @@ std::int16_t Increment(Variant, std::int16_t handle, Station station, std::uint8
                     return rc::kDecrementFailure;
                 }
                 // The block keeps the address it holds, whatever block it sits in.
-                mifare::EncodeValue(static_cast<std::int32_t>(next),
-                                    valueBlock[mifare::kValueAddressOffset], valueBlock);
+                card_model::EncodeValue(static_cast<std::int32_t>(next),
+                                        valueBlock[card_model::kValueAddressOffset], valueBlock);
                 if (auto result = StoreImage(session, *image); result != rc::kOk) {
                     return result;
                 }

@@ -21,7 +21,7 @@ namespace vreader::lib {
 
 namespace fs = std::filesystem;
 namespace rc = acr120::rc;
-using mifare::Bytes;
+using card_model::Bytes;
 using FaultType = state::Fault::Type;
 
 namespace {
@@ -152,8 +152,8 @@ std::int16_t ListTags(Variant variant, std::int16_t handle, Station station, std
                 const int room = variant.usb ? acr120::kUsbListMaxTags : acr120::kSerialListMaxTags;
                 const int written = std::min<int>(static_cast<int>(cards.size()), room);
                 for (int i = 0; i < written; ++i) {
-                    const Bytes uid = mifare::UidOf(cards[i].image);
-                    types[i] = mifare::TagTypeOfSize(cards[i].image.size());
+                    const Bytes uid = card_model::UidOf(cards[i].image);
+                    types[i] = card_model::TagTypeOfSize(cards[i].image.size());
                     PutSerialNumber(uid, serials + i * kSerialNumberSize);
                     if (lengths != nullptr) {
                         lengths[i] = static_cast<std::uint8_t>(uid.size());
@@ -192,7 +192,8 @@ std::int16_t Select(Variant, std::int16_t handle, Station station, std::uint8_t*
                     session.Deselect();
                     return rc::kNoCard;
                 }
-                selectedSerial = " serial=" + SerialNumberHex(mifare::UidOf(cards.front().image));
+                selectedSerial =
+                    " serial=" + SerialNumberHex(card_model::UidOf(cards.front().image));
                 return SelectCard(session, cards.front(), type, length, serial);
             },
             [&](std::int16_t result) {
@@ -221,7 +222,7 @@ std::int16_t MultiTagSelect(Variant variant, std::int16_t handle, Station statio
                 }
                 session.Deselect();
                 for (const auto& card : state::ListCards(session.readerDir)) {
-                    const Bytes uid = mifare::UidOf(card.image);
+                    const Bytes uid = card_model::UidOf(card.image);
                     if ((length == 0 || uid.size() == length) &&
                         std::equal(uid.begin(), uid.end(), serial)) {
                         return SelectCard(session, card, typeOut, lengthOut, serialOut);
@@ -247,7 +248,8 @@ std::int16_t WriteMasterKey(Variant, std::int16_t handle, Station station, std::
                 }
                 state::FieldLock lock(session.readerDir);
                 auto keys = state::ReadKeys(session.readerDir);
-                std::copy(key, key + mifare::kKeySize, keys.begin() + slot * mifare::kKeySize);
+                std::copy(key, key + card_model::kKeySize,
+                          keys.begin() + slot * card_model::kKeySize);
                 return state::WriteFileAtomic(session.readerDir / state::kKeysFile,
                                               Bytes(keys.begin(), keys.end()))
                            ? rc::kOk

@@ -21,9 +21,9 @@ struct ReaderSession {
     std::mutex mutex;  // guards everything below
     bool cardSelected = false;
     std::string cardFileName;  // the selected card's image in the field
-    mifare::Bytes uid;
+    card_model::Bytes uid;
     std::optional<int> authenticatedSector;
-    mifare::Key authenticatedKey = mifare::Key::kA;
+    card_model::Key authenticatedKey = card_model::Key::kA;
 
     ReaderSession() = default;
     ReaderSession(const ReaderSession&) = delete;

@@ -7,8 +7,8 @@ namespace vreader::lib {
 
 namespace rc = acr120::rc;
 
-bool IsClassic(const mifare::Bytes& image) {
-    return image.size() == mifare::k1KSize || image.size() == mifare::k4KSize;
+bool IsClassic(const card_model::Bytes& image) {
+    return image.size() == card_model::k1KSize || image.size() == card_model::k4KSize;
 }
 
 std::int16_t SelectCard(ReaderSession& session, const state::CardFile& card, std::uint8_t* type,
@@ -16,9 +16,9 @@ std::int16_t SelectCard(ReaderSession& session, const state::CardFile& card, std
     session.Deselect();
     session.cardSelected = true;
     session.cardFileName = card.name;
-    session.uid = mifare::UidOf(card.image);
+    session.uid = card_model::UidOf(card.image);
     if (type != nullptr) {
-        *type = mifare::TagTypeOfSize(card.image.size());
+        *type = card_model::TagTypeOfSize(card.image.size());
     }
     if (uidLength != nullptr) {
         *uidLength = static_cast<std::uint8_t>(session.uid.size());
@@ -29,24 +29,24 @@ std::int16_t SelectCard(ReaderSession& session, const state::CardFile& card, std
     return rc::kOk;
 }
 
-std::optional<mifare::Bytes> CurrentImage(ReaderSession& session) {
+std::optional<card_model::Bytes> CurrentImage(ReaderSession& session) {
     if (!session.cardSelected) {
         return std::nullopt;
     }
     auto image = state::ReadFileBytes(session.readerDir / session.cardFileName);
-    if (!image || mifare::TagTypeOfSize(image->size()) == 0 ||
-        mifare::UidOf(*image) != session.uid) {
+    if (!image || card_model::TagTypeOfSize(image->size()) == 0 ||
+        card_model::UidOf(*image) != session.uid) {
         session.Deselect();
         return std::nullopt;
     }
     return image;
 }
 
-std::int16_t StoreImage(ReaderSession& session, const mifare::Bytes& image) {
+std::int16_t StoreImage(ReaderSession& session, const card_model::Bytes& image) {
     state::FieldLock lock(session.readerDir);
     const auto path = session.readerDir / session.cardFileName;
     auto now = state::ReadFileBytes(path);
-    if (!now || mifare::UidOf(*now) != session.uid) {
+    if (!now || card_model::UidOf(*now) != session.uid) {
         session.Deselect();
         return rc::kNoCard;
     }

@@ -11,7 +11,7 @@
 
 namespace vreader::lib {
 
-bool IsClassic(const mifare::Bytes& image);
+bool IsClassic(const card_model::Bytes& image);
 
 // Selects the card; the outputs the caller passes (any may be null) get its tag type,
 // UID length and serial number.
@@ -20,9 +20,9 @@ std::int16_t SelectCard(ReaderSession& session, const state::CardFile& card, std
 
 // The selected card's image as it is now; drops the selection when the card has left
 // the field (or another card lies under its name).
-std::optional<mifare::Bytes> CurrentImage(ReaderSession& session);
+std::optional<card_model::Bytes> CurrentImage(ReaderSession& session);
 
 // Writes the image back unless the card has gone meanwhile.
-std::int16_t StoreImage(ReaderSession& session, const mifare::Bytes& image);
+std::int16_t StoreImage(ReaderSession& session, const card_model::Bytes& image);
 
 }  // namespace vreader::lib

@@ -7,13 +7,13 @@
 
 namespace vreader::lib {
 
-void PutSerialNumber(const mifare::Bytes& uid, std::uint8_t* serialNumber) {
+void PutSerialNumber(const card_model::Bytes& uid, std::uint8_t* serialNumber) {
     std::memset(serialNumber, 0, kSerialNumberSize);
     std::copy(uid.begin(), uid.end(), serialNumber);
 }
 
-std::string SerialNumberHex(const mifare::Bytes& uid) {
-    mifare::Bytes serialNumber(kSerialNumberSize, 0);
+std::string SerialNumberHex(const card_model::Bytes& uid) {
+    card_model::Bytes serialNumber(kSerialNumberSize, 0);
     PutSerialNumber(uid, serialNumber.data());
     return ascii::HexText(serialNumber);
 }

@@ -11,7 +11,7 @@ namespace vreader::lib {
 
 inline constexpr std::size_t kSerialNumberSize = acr120::kSerialNumberSize;
 
-void PutSerialNumber(const mifare::Bytes& uid, std::uint8_t* serialNumber);
-std::string SerialNumberHex(const mifare::Bytes& uid);
+void PutSerialNumber(const card_model::Bytes& uid, std::uint8_t* serialNumber);
+std::string SerialNumberHex(const card_model::Bytes& uid);
 
 }  // namespace vreader::lib

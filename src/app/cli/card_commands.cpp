@@ -10,6 +10,7 @@
 #include "card/key_change_interrupted.h"
 #include "card/notice_error_kind.h"
 #include "card/notice_file.h"
+#include "card/notice_text.h"
 #include "errors/caught_error.h"
 #include "errors/coded_exception.h"
 #include "errors/mifare_exception.h"
@@ -33,14 +34,14 @@ void NameSelectedCard(const app::ICardSession& card, CardReport& report) {
     }
 }
 
+}  // namespace
+
 Failure PlainFailure(std::string text, int exit) {
     Failure failure;
     failure.exit = exit;
     failure.text = failure.description = std::move(text);
     return failure;
 }
-
-}  // namespace
 
 std::string CardKindName(std::uint16_t cardType) {
     switch (cardType) {
@@ -56,20 +57,18 @@ std::string CardKindName(std::uint16_t cardType) {
 }
 
 void CheckKeys(Command command, const CommandTexts& texts) {
-    KeyFromText(texts.key);
+    notice::KeyFromText(texts.key);
     if (command == Command::ChangeKey) {
-        KeyFromText(texts.newKey);
+        notice::KeyFromText(texts.newKey);
     }
 }
 
 void PrepareNotice(CommandTexts& texts) {
-    texts.noticeBytes = NoticeBytes(texts.notice);
-    if (texts.noticeBytes.size() > NoticeCapacity(kCardTypeMifare4K)) {
-        throw CCodedException(kErrInvalidParameter, kSourceMifare);
-    }
+    texts.noticeBytes = notice_text::ToStored(texts.notice);
+    notice_text::CheckFits(texts.noticeBytes, notice_text::Capacity(kCardTypeMifare4K));
 }
 
-int ExitFor(const ICOMSrvException& error, Stage stage, Command command) {
+int ExitFor(const ICOMSrvException& error, Stage stage) {
     switch (stage) {
         case Stage::Reader:
             return kReader;
@@ -80,7 +79,7 @@ int ExitFor(const ICOMSrvException& error, Stage stage, Command command) {
         case Stage::Card:
             break;
     }
-    switch (KindOfNoticeError(error, command == Command::Write)) {
+    switch (KindOfNoticeError(error)) {
         case NoticeErrorKind::kReader:
             return kReader;
         case NoticeErrorKind::kCard:
@@ -97,9 +96,7 @@ int ExitFor(const ICOMSrvException& error, Stage stage, Command command) {
 
 void SayNoticeSizes(Failure& failure, const ICOMSrvException& error, std::size_t noticeBytes,
                     std::uint16_t capacity, bool thisCard) {
-    const auto* coded = dynamic_cast<const CCodedException*>(&error);
-    if (failure.exit != kTextRefused || coded == nullptr ||
-        coded->GetCode() != kErrInvalidParameter) {
+    if (dynamic_cast<const notice_text::CNoticeTooLong*>(&error) == nullptr) {
         return;
     }
     const std::string sizes = " (the notice is " + std::to_string(noticeBytes) + " bytes; " +
@@ -132,7 +129,7 @@ CardReport RunCardCommand(app::ICardSession& card, Command command, const Comman
             switch (command) {
                 case Command::Read:
                 case Command::Info: {
-                    const NoticeContent content = card.ReadNotice(texts.key);
+                    const notice::NoticeContent content = card.ReadNotice(texts.key);
                     report.length = static_cast<std::uint32_t>(content.storedText.size());
                     report.capacity = content.capacity;
                     if (command == Command::Read) {
@@ -161,14 +158,13 @@ CardReport RunCardCommand(app::ICardSession& card, Command command, const Comman
                 report.failure = PlainFailure(platform::Utf16ToUtf8(caught.Text()), kFailure);
                 return;
             }
-            report.failure =
-                FailureOf(*caught.Error(), ExitFor(*caught.Error(), Stage::Card, command));
+            report.failure = FailureOf(*caught.Error(), ExitFor(*caught.Error(), Stage::Card));
             SayNoticeSizes(*report.failure, *caught.Error(), texts.noticeBytes.size(),
-                           NoticeCapacity(card.SelectedCard().cardType), true);
+                           notice_text::Capacity(card.SelectedCard().cardType), true);
         });
     NameSelectedCard(card, report);
     if (report.uid && !report.capacity) {
-        if (const std::uint16_t capacity = NoticeCapacity(report.cardType); capacity != 0) {
+        if (const std::uint16_t capacity = notice_text::Capacity(report.cardType); capacity != 0) {
             report.capacity = capacity;
         }
     }

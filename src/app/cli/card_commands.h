@@ -58,8 +58,10 @@ CardReport RunCardCommand(app::ICardSession& card, Command command, const Comman
 
 enum class Stage { Reader, Keys, Text, Card };
 // The exit code for an error of the window's hierarchy raised at `stage`.
-int ExitFor(const ICOMSrvException& error, Stage stage, Command command);
+int ExitFor(const ICOMSrvException& error, Stage stage);
 Failure FailureOf(const ICOMSrvException& error, int exit);
+// A failure that is not an error of the window's hierarchy: the text is all it says.
+Failure PlainFailure(std::string text, int exit);
 // A notice the card cannot hold: the error line says the sizes, which "Invalid
 // parameter" alone does not. `capacity` is this card's, or the largest card's
 // when no card is known yet.

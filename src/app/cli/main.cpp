@@ -20,6 +20,7 @@
 #include "app/program_end.h"
 #include "ascii/reader_name.h"
 #include "card/notice_file.h"
+#include "card/notice_text.h"
 #include "discovery/reader_discovery.h"
 #include "errors/caught_error.h"
 #include "errors/com_srv_exception.h"
@@ -106,13 +107,6 @@ std::string ChooseReader(const Options& options) {
     throw UsageError("choose a reader with --reader (" + FoundList(found) + ")");
 }
 
-Failure NoteFailure(std::string text, int exit) {
-    Failure failure;
-    failure.exit = exit;
-    failure.text = failure.description = std::move(text);
-    return failure;
-}
-
 std::string SecondsText(double seconds) {
     std::string text = std::to_string(seconds);
     text.erase(text.find_last_not_of('0') + 1);
@@ -148,7 +142,7 @@ int RunWaiting(const Options& options, const std::string& reader, app::ICardSess
             if (options.each && done > 0) {
                 return firstFailure;
             }
-            output.Failed(NoteFailure(
+            output.Failed(PlainFailure(
                 "no card came within " + SecondsText(*options.waitSeconds) + " s", kNoCardInTime));
             return kNoCardInTime;
         }
@@ -182,11 +176,11 @@ int RunCommand(const Options& options) {
         texts = ReadTexts(options);
     } catch (const RefusedText& error) {
         ReportOutput(options, options.reader.value_or(""))
-            .Failed(NoteFailure(error.what(), kTextRefused));
+            .Failed(PlainFailure(error.what(), kTextRefused));
         return kTextRefused;
     } catch (const std::runtime_error& error) {
         ReportOutput(options, options.reader.value_or(""))
-            .Failed(NoteFailure(error.what(), kFailure));
+            .Failed(PlainFailure(error.what(), kFailure));
         return kFailure;
     }
     const std::string reader = ChooseReader(options);
@@ -217,9 +211,9 @@ int RunCommand(const Options& options) {
             return RunWaiting(options, reader, *card, events, texts, output);
         }
     } catch (const ICOMSrvException& error) {
-        Failure failure = FailureOf(error, ExitFor(error, stage, options.command));
-        SayNoticeSizes(failure, error, texts.noticeBytes.size(), NoticeCapacity(kCardTypeMifare4K),
-                       false);
+        Failure failure = FailureOf(error, ExitFor(error, stage));
+        SayNoticeSizes(failure, error, texts.noticeBytes.size(),
+                       notice_text::Capacity(kCardTypeMifare4K), false);
         output.Failed(failure);
         return failure.exit;
     }

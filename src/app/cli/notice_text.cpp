@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "card/notice_text.h"
 #include "platform/code_page.h"
 
 namespace notice_cli {
@@ -54,28 +55,11 @@ std::u16string NoticeFromUtf8(std::string_view utf8) {
     if (utf8.substr(0, 3) == "\xEF\xBB\xBF") {
         utf8.remove_prefix(3);
     }
-    const std::u16string text = platform::Utf8ToUtf16(utf8);
-    std::u16string windowed;
-    windowed.reserve(text.size() + text.size() / 8);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) {
-            windowed.push_back(u'\r');
-        }
-        windowed.push_back(text[i]);
-    }
-    return windowed;
+    return notice_text::WithCrLf(platform::Utf8ToUtf16(utf8));
 }
 
 std::string NoticeToUtf8(std::string_view storedText) {
-    const std::u16string text = platform::FromAnsi(storedText);
-    std::u16string plain;
-    plain.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!(text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')) {
-            plain.push_back(text[i]);
-        }
-    }
-    return platform::Utf16ToUtf8(plain);
+    return platform::Utf16ToUtf8(notice_text::WithoutCrLf(notice_text::FromStored(storedText)));
 }
 
 std::string ReadAll(const std::string& file) {

@@ -7,10 +7,11 @@
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 #include <climits>
+#include <string>
 #include <string_view>
 #include <utility>
 
-#include "platform/code_page.h"
+#include "card/notice_text.h"
 
 namespace app::qt {
 namespace {
@@ -18,8 +19,18 @@ namespace {
 // An edit control lets the user type this much before any limit is set.
 constexpr unsigned kDefaultLimit = 32767;
 
-bool IsLineBreak(QChar c) {
-    return c == QLatin1Char('\n') || c == QChar::ParagraphSeparator || c == QChar::LineSeparator;
+// The document's text with each line break as the CR LF the card keeps. The raw
+// text keeps non-breaking spaces, which toPlainText() would turn into plain ones
+// and so change the bytes saved to the card; its line breaks are separators.
+std::u16string CardText(const QString& raw) {
+    std::u16string text(reinterpret_cast<const char16_t*>(raw.utf16()),
+                        static_cast<std::size_t>(raw.size()));
+    for (char16_t& c : text) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
+            c = u'\n';
+        }
+    }
+    return notice_text::WithCrLf(text);
 }
 
 // Foreign text arrives with any line break convention.
@@ -58,19 +69,8 @@ void NoticeEdit::SetProgramText(const QString& crLfText) {
 }
 
 QString NoticeEdit::CrLfText() const {
-    // The raw text keeps non-breaking spaces, which toPlainText() would turn into
-    // plain ones and so change the bytes saved to the card.
-    const QString raw = document()->toRawText();
-    QString text;
-    text.reserve(raw.size() + raw.size() / 8);
-    for (QChar c : raw) {
-        if (IsLineBreak(c)) {
-            text += QLatin1String("\r\n");
-        } else {
-            text += c;
-        }
-    }
-    return text;
+    const std::u16string text = CardText(document()->toRawText());
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 unsigned NoticeEdit::CrLfLength() const {
@@ -78,33 +78,11 @@ unsigned NoticeEdit::CrLfLength() const {
 }
 
 unsigned NoticeEdit::CrLfCost(const QString& text) {
-    unsigned cost = 0;
-    for (QChar c : text) {
-        cost += IsLineBreak(c) ? 2 : 1;
-    }
-    return cost;
+    return static_cast<unsigned>(CardText(text).size());
 }
 
 unsigned NoticeEdit::LimitCost(const QString& text) {
-    if (platform::IsMultiByteCodePage(platform::AnsiCodePage())) {
-        QString crLf;
-        crLf.reserve(text.size());
-        for (QChar c : text) {
-            if (IsLineBreak(c)) {
-                crLf += QLatin1String("\r\n");
-            } else {
-                crLf += c;
-            }
-        }
-        try {
-            const std::u16string_view units(reinterpret_cast<const char16_t*>(crLf.utf16()),
-                                            static_cast<std::size_t>(crLf.size()));
-            return static_cast<unsigned>(platform::ToAnsi(units).bytes.size());
-        } catch (const platform::CodePageUnavailable&) {
-            // Save will refuse with the reason; until then characters count.
-        }
-    }
-    return CrLfCost(text);
+    return static_cast<unsigned>(notice_text::StoredSize(CardText(text)));
 }
 
 void NoticeEdit::SetLimit(unsigned limit) {

@@ -28,8 +28,7 @@ public:
 
     // UTF-16 units, a line break 2.
     static unsigned CrLfCost(const QString& text);
-    // What text costs against the limit: what the card will hold of it. CrLfCost,
-    // except under a double-byte code page, where a character may take two bytes.
+    // What text costs against the limit: what the card will hold of it.
     static unsigned LimitCost(const QString& text);
 
 protected:

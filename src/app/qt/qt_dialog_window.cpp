@@ -18,7 +18,7 @@
 #include "app/dialog_template.h"
 #include "app/main_dlg.h"
 #include "app/qt/notice_edit.h"
-#include "platform/code_page.h"
+#include "card/notice_text.h"
 
 namespace app::qt {
 namespace {
@@ -317,7 +317,7 @@ void QtDialogWindow::SetText(int id, std::u16string_view text) {
 }
 
 void QtDialogWindow::SetAnsiText(int id, std::string_view bytes) {
-    SetText(id, platform::FromAnsi(bytes));
+    SetText(id, notice_text::FromStored(bytes));
 }
 
 std::u16string QtDialogWindow::GetText(int id) {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/code_page.h"
+#include "card/notice_text.h"
 
 namespace app::win32 {
 namespace {
@@ -36,16 +36,6 @@ std::u16string ClipboardText(HWND owner) {
     return text;
 }
 
-// The notice's size on the card.
-std::size_t CardBytes(const std::u16string& text) {
-    try {
-        return platform::ToAnsi(text).bytes.size();
-    } catch (const platform::CodePageUnavailable&) {
-        // Save will refuse with the reason; until then characters count.
-        return text.size();
-    }
-}
-
 }  // namespace
 
 NoticeByteLimit::~NoticeByteLimit() {
@@ -74,7 +64,7 @@ bool NoticeByteLimit::Fits(std::u16string_view inserted) const {
     const std::size_t from = std::min<std::size_t>(start, text.size());
     const std::size_t to = std::min<std::size_t>(std::max<std::size_t>(end, from), text.size());
     text.replace(from, to - from, inserted);
-    return CardBytes(text) <= limit_;
+    return notice_text::StoredSize(text) <= limit_;
 }
 
 LRESULT CALLBACK NoticeByteLimit::Proc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,

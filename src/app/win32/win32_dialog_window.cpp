@@ -6,14 +6,12 @@
 #include "app/control_ids.h"
 #include "app/main_dlg.h"
 #include "app/win32/center_window.h"
-#include "platform/code_page.h"
+#include "card/notice_text.h"
 
 namespace app::win32 {
 namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 text is UTF-16");
-
-constexpr WORD kTemplateId = 8;
 
 // The system wants terminated text.
 std::wstring Terminated(std::u16string_view text) {
@@ -33,7 +31,7 @@ Win32DialogWindow::~Win32DialogWindow() {
 }
 
 INT_PTR Win32DialogWindow::Run(HINSTANCE templateModule) {
-    return DialogBoxParamW(templateModule, MAKEINTRESOURCEW(kTemplateId), GetActiveWindow(),
+    return DialogBoxParamW(templateModule, MAKEINTRESOURCEW(IDD_MAIN), GetActiveWindow(),
                            &Win32DialogWindow::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
@@ -93,8 +91,7 @@ void Win32DialogWindow::SetText(int id, std::u16string_view text) {
 }
 
 void Win32DialogWindow::SetAnsiText(int id, std::string_view bytes) {
-    // Decoded as Save encodes, so an unedited notice goes back byte for byte.
-    SetText(id, platform::FromAnsi(bytes));
+    SetText(id, notice_text::FromStored(bytes));
 }
 
 std::u16string Win32DialogWindow::GetText(int id) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <tuple>
 
+#include "card/access_key_change.h"
 #include "card/key_change_interrupted.h"
 #include "card/notice_file.h"
 #include "card_test_support.h"
@@ -65,12 +66,12 @@ TEST_P(NoticeFile, SavedTextLoadsBackWithTheEmptyKeyTextOnATransportCard) {
     const Bytes image = PatternedCard(Kind());
     auto r = Reader(image);
     const std::string text = "First line\r\nsecond line \xE9\xE8";
-    WriteNotice(r.Card(), u"", u"First line\r\nsecond line \u00E9\u00E8");
+    notice::WriteNotice(r.Card(), u"", u"First line\r\nsecond line \u00E9\u00E8");
     r.ExpectReleased();
     EXPECT_TRUE(SameImage(r.Image(), WithData(image, Kind(), 0, Record(text))));
     r.TakeLog();
 
-    const NoticeContent content = ReadNotice(r.Card(), u"");
+    const notice::NoticeContent content = notice::ReadNotice(r.Card(), u"");
     EXPECT_EQ(content.storedText, text);
     EXPECT_EQ(content.capacity, Capacity());
     r.ExpectReleased();
@@ -97,23 +98,23 @@ TEST_P(NoticeFile, LoadsUpToCapacityAndStopsAtAZeroByte) {
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
         auto r = Reader(c.image);
-        EXPECT_EQ(ReadNotice(r.Card(), u"").storedText, c.expected);
+        EXPECT_EQ(notice::ReadNotice(r.Card(), u"").storedText, c.expected);
     }
 }
 
 TEST_P(NoticeFile, FullTextFillsTheDataAreaOneMoreByteChangesNothingEmptyWritesTheLength) {
     const Bytes image = PatternedCard(Kind());
     auto r = Reader(image);
-    ExpectCoded([&] { WriteNotice(r.Card(), u"", platform::FromAnsi(FullText() + "z")); },
+    ExpectCoded([&] { notice::WriteNotice(r.Card(), u"", platform::FromAnsi(FullText() + "z")); },
                 kErrInvalidParameter);
     r.ExpectReleased();
     EXPECT_TRUE(SameImage(r.Image(), image));
 
-    WriteNotice(r.Card(), u"", platform::FromAnsi(FullText()));
+    notice::WriteNotice(r.Card(), u"", platform::FromAnsi(FullText()));
     const Bytes full = WithData(image, Kind(), 0, Record(FullText()));
     EXPECT_TRUE(SameImage(r.Image(), full));
     // An empty notice writes 00 00 and leaves the old text behind it.
-    WriteNotice(r.Card(), u"", u"");
+    notice::WriteNotice(r.Card(), u"", u"");
     EXPECT_TRUE(SameImage(r.Image(), WithData(full, Kind(), 0, Bytes{0, 0})));
 }
 
@@ -122,7 +123,7 @@ TEST_P(NoticeFile, TextTheCodePageCannotHoldIsRefusedBeforeAnyWrite) {
     auto r = Reader(image);
     const std::u16string privet = u"\u041F\u0440\u0438\u0432\u0435\u0442";
     // Cyrillic has no place in 1252; it would have been stored as "??????".
-    ExpectCoded<CMifareException>([&] { WriteNotice(r.Card(), u"", privet); },
+    ExpectCoded<CMifareException>([&] { notice::WriteNotice(r.Card(), u"", privet); },
                                   kMifareTextNotStorable);
     r.ExpectReleased();
     EXPECT_TRUE(SameImage(r.Image(), image));
@@ -131,25 +132,26 @@ TEST_P(NoticeFile, TextTheCodePageCannotHoldIsRefusedBeforeAnyWrite) {
 
     // The same text is fine where the code page has it.
     platform::SetAnsiCodePageOverride(1251);
-    WriteNotice(r.Card(), u"", privet);
-    EXPECT_EQ(ReadNotice(r.Card(), u"").storedText, "\xCF\xF0\xE8\xE2\xE5\xF2");
+    notice::WriteNotice(r.Card(), u"", privet);
+    EXPECT_EQ(notice::ReadNotice(r.Card(), u"").storedText, "\xCF\xF0\xE8\xE2\xE5\xF2");
 }
 
 TEST_P(NoticeFile, OverlongOrUnstorableKeyTextsAndAnUnusableCodePageFailBeforeAnyLogin) {
     const Bytes image = CardWithNotice(Kind(), "kept");
     auto r = Reader(image);
-    ExpectCoded([&] { ReadNotice(r.Card(), u"1234567"); }, kErrAccessCodeTooLong);
-    ExpectCoded([&] { WriteNotice(r.Card(), u"1234567", u"x"); }, kErrAccessCodeTooLong);
-    ExpectCoded([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"1234567"); },
+    ExpectCoded([&] { notice::ReadNotice(r.Card(), u"1234567"); }, kErrAccessCodeTooLong);
+    ExpectCoded([&] { notice::WriteNotice(r.Card(), u"1234567", u"x"); }, kErrAccessCodeTooLong);
+    ExpectCoded([&] { notice::ChangeAccessKey(r.Card(), KeyText(u""), u"1234567"); },
                 kErrAccessCodeTooLong);
-    EXPECT_THROW(ChangeAccessKey(r.Card(), KeyText(u"\u65E5"), u"new"), CMifareException);
-    EXPECT_THROW(ChangeAccessKey(r.Card(), KeyText(u""), u"\u65E5"), CMifareException);
+    EXPECT_THROW(notice::ChangeAccessKey(r.Card(), KeyText(u"\u65E5"), u"new"), CMifareException);
+    EXPECT_THROW(notice::ChangeAccessKey(r.Card(), KeyText(u""), u"\u65E5"), CMifareException);
     // A code page the system cannot open would have made every text empty.
     platform::SetAnsiCodePageOverride(4242);
-    ExpectCoded<CMifareException>([&] { ReadNotice(r.Card(), u""); }, kMifareCodePageUnavailable);
-    ExpectCoded<CMifareException>([&] { WriteNotice(r.Card(), u"", u"x"); },
+    ExpectCoded<CMifareException>([&] { notice::ReadNotice(r.Card(), u""); },
                                   kMifareCodePageUnavailable);
-    ExpectCoded<CMifareException>([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"n"); },
+    ExpectCoded<CMifareException>([&] { notice::WriteNotice(r.Card(), u"", u"x"); },
+                                  kMifareCodePageUnavailable);
+    ExpectCoded<CMifareException>([&] { notice::ChangeAccessKey(r.Card(), KeyText(u""), u"n"); },
                                   kMifareCodePageUnavailable);
     r.ExpectReleased();
     const auto calls = r.TakeFunctions();
@@ -161,19 +163,19 @@ TEST_P(NoticeFile, KeyChangeRewritesEveryTrailerAndErasesTheNotice) {
     const std::string secret(40, 's');  // three blocks, the last one partly
     const Bytes image = CardWithNotice(Kind(), secret);
     auto r = Reader(image);
-    ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
+    notice::ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
     r.ExpectReleased();
     const Bytes changed = AfterKeyChange(image, {'n', '3', 'w', 0xFF, 0xFF, 0xFF}, secret.size());
     EXPECT_TRUE(SameImage(r.Image(), changed));
 
-    EXPECT_EQ(ReadNotice(r.Card(), u"n3w").storedText, "");
-    ExpectReaderError([&] { ReadNotice(r.Card(), u""); }, -4011);
+    EXPECT_EQ(notice::ReadNotice(r.Card(), u"n3w").storedText, "");
+    ExpectReaderError([&] { notice::ReadNotice(r.Card(), u""); }, -4011);
     r.ExpectReleased();
 
     // And back, with the new key as the current one: an empty notice of zeros
     // needs no data block written.
     r.TakeLog();
-    ChangeAccessKey(r.Card(), KeyText(u"n3w"), u"");
+    notice::ChangeAccessKey(r.Card(), KeyText(u"n3w"), u"");
     EXPECT_TRUE(SameImage(r.Image(), AfterKeyChange(image, kTransportKey, secret.size())));
     const auto calls = r.TakeFunctions();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write"), SectorCount(Kind()));
@@ -199,17 +201,17 @@ TEST_P(NoticeFile, ClearAndChangeEraseTheRecordsBlocksOnly) {
     };
     for (const auto& c : cases) {
         auto r = Reader(c.before);
-        EraseNotice(r.Card(), u"");
+        notice::EraseNotice(r.Card(), u"");
         r.ExpectReleased();
         EXPECT_TRUE(SameImage(r.Image(), c.after));
-        EXPECT_EQ(ReadNotice(r.Card(), u"").storedText, "");
+        EXPECT_EQ(notice::ReadNotice(r.Card(), u"").storedText, "");
         r.TakeLog();
-        EraseNotice(r.Card(), u"");  // nothing left to erase: nothing written
+        notice::EraseNotice(r.Card(), u"");  // nothing left to erase: nothing written
         const auto calls = r.TakeFunctions();
         EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write"), 0);
 
         auto changed = Reader(c.before);
-        ChangeAccessKey(changed.Card(), KeyText(u""), u"n3w");
+        notice::ChangeAccessKey(changed.Card(), KeyText(u""), u"n3w");
         EXPECT_TRUE(
             SameImage(changed.Image(), AfterKeyChange(c.after, {'n', '3', 'w', 0xFF, 0xFF, 0xFF})));
     }
@@ -217,7 +219,7 @@ TEST_P(NoticeFile, ClearAndChangeEraseTheRecordsBlocksOnly) {
     // A key that does not open every block of the old notice clears nothing.
     const Bytes locked = WithSectorKey(image, 1, {1, 2, 3, 4, 5, 6});
     auto r = Reader(locked);
-    ExpectReaderError([&] { EraseNotice(r.Card(), u""); }, -4011);
+    ExpectReaderError([&] { notice::EraseNotice(r.Card(), u""); }, -4011);
     r.ExpectReleased();
     EXPECT_TRUE(SameImage(r.Image(), locked));
 }
@@ -235,10 +237,12 @@ TEST_P(NoticeFile, AKeyThatDoesNotOpenEverySectorChangesNothing) {
     for (const auto& [image, keyText] : {std::pair{plain, u"wrong"}, std::pair{sector5Foreign, u""},
                                          std::pair{halfChanged, u""}}) {
         auto r = Reader(image);
-        ExpectReaderError([&] { ChangeAccessKey(r.Card(), KeyText(keyText), u"n3w"); }, -4011);
+        ExpectReaderError([&] { notice::ChangeAccessKey(r.Card(), KeyText(keyText), u"n3w"); },
+                          -4011);
         r.ExpectReleased();
         if (image != halfChanged) {
-            ExpectReaderError([&] { WriteNotice(r.Card(), keyText, reachesSector5); }, -4011);
+            ExpectReaderError([&] { notice::WriteNotice(r.Card(), keyText, reachesSector5); },
+                              -4011);
             r.ExpectReleased();
         }
         EXPECT_TRUE(SameImage(r.Image(), image));
@@ -257,12 +261,12 @@ TEST_P(NoticeFile, AChangeCutShortIsFinishedByTheSameChangeAndSaysWhyItStopped) 
     const std::int16_t forgiven = r.Reader() == "COM1" ? -3010 : -3040;
     r.Field().FailCall(r.Reader(), "Write", 1, forgiven);
     try {
-        ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
+        notice::ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
         ADD_FAILURE() << "a trailer never written passed the proof";
     } catch (const CKeyChangeInterrupted& e) {
         EXPECT_EQ(e.CauseText(), u"80004005 : ACR120 : Login failed");
         EXPECT_EQ(e.CauseKind(), NoticeErrorKind::kKey);
-        EXPECT_EQ(KindOfNoticeError(e, false), NoticeErrorKind::kKey);
+        EXPECT_EQ(KindOfNoticeError(e), NoticeErrorKind::kKey);
         EXPECT_NE(e.GetDescription().find(u"run the same key change again"), std::u16string::npos);
         EXPECT_NE(e.GetDescription().find(u"Cause: 80004005 : ACR120 : Login failed"),
                   std::u16string::npos);
@@ -277,10 +281,11 @@ TEST_P(NoticeFile, AChangeCutShortIsFinishedByTheSameChangeAndSaysWhyItStopped) 
     // The re-run writes that one trailer only; a failure in its first pass, on a card
     // that holds both keys, is an interrupted change too.
     r.Field().FailCall(r.Reader(), "Read", 2, -3030);  // the length, after the survey
-    ExpectCoded<CKeyChangeInterrupted>([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"n3w"); },
-                                       kMifareKeyChangeUnfinished);
+    ExpectCoded<CKeyChangeInterrupted>(
+        [&] { notice::ChangeAccessKey(r.Card(), KeyText(u""), u"n3w"); },
+        kMifareKeyChangeUnfinished);
     r.TakeLog();
-    ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
+    notice::ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
     EXPECT_TRUE(SameImage(r.Image(), finished));
     const auto calls = r.TakeFunctions();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write"), 1);
@@ -289,12 +294,12 @@ TEST_P(NoticeFile, AChangeCutShortIsFinishedByTheSameChangeAndSaysWhyItStopped) 
     // is empty; once a notice is saved with the new key, it fails as the current
     // key's login and leaves the notice alone.
     r.TakeLog();
-    ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
+    notice::ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
     EXPECT_TRUE(SameImage(r.Image(), finished));
-    WriteNotice(r.Card(), u"n3w", u"saved since");
+    notice::WriteNotice(r.Card(), u"n3w", u"saved since");
     const Bytes saved = r.Image();
     r.TakeLog();
-    ExpectReaderError([&] { ChangeAccessKey(r.Card(), KeyText(u""), u"n3w"); }, -4011);
+    ExpectReaderError([&] { notice::ChangeAccessKey(r.Card(), KeyText(u""), u"n3w"); }, -4011);
     EXPECT_TRUE(SameImage(r.Image(), saved));
     const auto again = r.TakeFunctions();
     EXPECT_EQ(std::count(again.begin(), again.end(), "Write"), 0);
@@ -318,7 +323,7 @@ TEST_P(NoticeFile, ATrailerKeyAMayNotRewriteIsRefusedBeforeAnyWrite) {
           std::pair{withAccess(1, {0x77, 0x8F, 0x08}), 1}}) {
         auto r = Reader(card);
         try {
-            ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
+            notice::ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
             ADD_FAILURE() << "sector " << sector;
         } catch (const CMifareException& e) {
             EXPECT_EQ(e.GetCode(), kMifareSectorNotRewritable);
@@ -333,8 +338,8 @@ TEST_P(NoticeFile, ATrailerKeyAMayNotRewriteIsRefusedBeforeAnyWrite) {
         EXPECT_EQ(std::count(calls.begin(), calls.end(), "Write"), 0);
     }
     auto r = Reader(withAccess(3, {0xFF, 0x0F, 0x00}));
-    ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
-    EXPECT_EQ(ReadNotice(r.Card(), u"n3w").storedText, "");
+    notice::ChangeAccessKey(r.Card(), KeyText(u""), u"n3w");
+    EXPECT_EQ(notice::ReadNotice(r.Card(), u"n3w").storedText, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(

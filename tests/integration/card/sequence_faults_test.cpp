@@ -22,6 +22,7 @@
 #include <string>
 #include <tuple>
 
+#include "card/access_key_change.h"
 #include "card/key_change_interrupted.h"
 #include "card/notice_file.h"
 #include "card_test_support.h"
@@ -178,13 +179,13 @@ protected:
         Outcome outcome;
         try {
             if (IsSave()) {
-                WriteNotice(card, u"", platform::FromAnsi(NewText()));
+                notice::WriteNotice(card, u"", platform::FromAnsi(NewText()));
             } else if (IsChange()) {
                 const std::u16string current = platform::FromAnsi(CurrentKey());
-                ChangeAccessKey(
+                notice::ChangeAccessKey(
                     card, [&] { return current; }, platform::FromAnsi(NewKey()));
             } else {
-                EraseNotice(card, u"");
+                notice::EraseNotice(card, u"");
             }
         } catch (const CKeyChangeInterrupted& e) {
             outcome = Outcome{true, true, FormatError(e)};
@@ -229,7 +230,8 @@ protected:
 
     std::string NoticeOf(const Bytes& image) const {
         ReaderWithCard r(Library(), image);
-        return ReadNotice(r.Card(), platform::FromAnsi(IsChange() ? NewKey() : "")).storedText;
+        return notice::ReadNotice(r.Card(), platform::FromAnsi(IsChange() ? NewKey() : ""))
+            .storedText;
     }
 
     // The card a finished change leaves: every trailer new, the old record zero.

@@ -15,6 +15,7 @@
 #include <optional>
 #include <thread>
 
+#include "card/access_key_change.h"
 #include "card/notice_file.h"
 #include "card_test_support.h"
 #include "control/virtual_field.h"
@@ -214,14 +215,14 @@ protected:
 // Save with the new key.
 std::vector<std::string> UseTheCard(CACR120Mifare& card, std::size_t capacity) {
     std::vector<std::string> loaded;
-    loaded.push_back(ReadNotice(card, u"").storedText);
-    WriteNotice(card, u"", platform::FromAnsi(Text(capacity)));
-    loaded.push_back(ReadNotice(card, u"").storedText);
-    ChangeAccessKey(
+    loaded.push_back(notice::ReadNotice(card, u"").storedText);
+    notice::WriteNotice(card, u"", platform::FromAnsi(Text(capacity)));
+    loaded.push_back(notice::ReadNotice(card, u"").storedText);
+    notice::ChangeAccessKey(
         card, [] { return std::u16string(u""); }, u"n3w");
-    loaded.push_back(ReadNotice(card, u"n3w").storedText);
-    WriteNotice(card, u"n3w", u"after the change");
-    loaded.push_back(ReadNotice(card, u"n3w").storedText);
+    loaded.push_back(notice::ReadNotice(card, u"n3w").storedText);
+    notice::WriteNotice(card, u"n3w", u"after the change");
+    loaded.push_back(notice::ReadNotice(card, u"n3w").storedText);
     return loaded;
 }
 
@@ -250,21 +251,22 @@ TEST_P(PcscStack, WrongKeyCardTakenAwayAndNoCardGiveClearCodesAndTheCardWorksAga
     card_.SetReaderName(kPcscReader);
     card_.Connect();
 
-    cardtest::ExpectReaderError([&] { ReadNotice(card_, u"wrong"); }, acr120::rc::kLoginFailed);
+    cardtest::ExpectReaderError([&] { notice::ReadNotice(card_, u"wrong"); },
+                                acr120::rc::kLoginFailed);
     vpcd_.TakeAwayAfterWrites(2);
     cardtest::ExpectReaderError(
-        [&] { WriteNotice(card_, u"", u"a text of forty bytes or so, 3 blocks"); },
+        [&] { notice::WriteNotice(card_, u"", u"a text of forty bytes or so, 3 blocks"); },
         acr120::rc::kNoCard);
     ExpectReleased(card_);
     ASSERT_TRUE(PcscDaemon::WaitForCard(false));
-    cardtest::ExpectReaderError([&] { ReadNotice(card_, u""); }, acr120::rc::kNoCard);
+    cardtest::ExpectReaderError([&] { notice::ReadNotice(card_, u""); }, acr120::rc::kNoCard);
 
     // Put back as it was left: two blocks written, the rest as before.
     const Bytes left = vpcd_.Image();
     EXPECT_NE(left, image);
     Place(left);
-    WriteNotice(card_, u"", u"again");
-    EXPECT_EQ(ReadNotice(card_, u"").storedText, "again");
+    notice::WriteNotice(card_, u"", u"again");
+    EXPECT_EQ(notice::ReadNotice(card_, u"").storedText, "again");
 }
 
 // Once our Save has begun to write, another program keeps loading the factory
@@ -304,7 +306,7 @@ TEST_P(PcscStack, AnotherProgramCannotComeBetweenTheCommandsOfASave) {
     });
     const std::string text = Text(Capacity());
     try {
-        WriteNotice(card_, u"", platform::FromAnsi(text));
+        notice::WriteNotice(card_, u"", platform::FromAnsi(text));
     } catch (const CACR120Exception& error) {
         ADD_FAILURE() << "the Save failed with " << error.GetReturnCode();
     }
@@ -325,7 +327,7 @@ TEST_P(PcscStack, ALoadReadsTheUidTwiceAndLoadsTheKeyOnce) {
     card_.SetReaderName(kPcscReader);
     card_.Connect();
     auto before = vpcd_.Commands();
-    EXPECT_EQ(ReadNotice(card_, u"").storedText, Text(Capacity()));
+    EXPECT_EQ(notice::ReadNotice(card_, u"").storedText, Text(Capacity()));
     auto after = vpcd_.Commands();
     EXPECT_EQ(after[0xCA] - before[0xCA], 2);
     EXPECT_EQ(after[0x82] - before[0x82], 1);
@@ -370,7 +372,7 @@ TEST_F(PcscService, StoppedDaemonGivesClearCodesNoHangAndTheReaderComesBack) {
         stopped.set_value();
     });
     try {
-        WriteNotice(card_, u"", platform::FromAnsi(Text(3000)));
+        notice::WriteNotice(card_, u"", platform::FromAnsi(Text(3000)));
         ADD_FAILURE() << "the Save went through a stopped daemon";
     } catch (const CACR120Exception& error) {
         EXPECT_TRUE(error.GetReturnCode() == acr120::rc::kInvalidPort ||
@@ -381,7 +383,7 @@ TEST_F(PcscService, StoppedDaemonGivesClearCodesNoHangAndTheReaderComesBack) {
     ExpectReleased(card_);
     // No service: the monitor's listing finds no card, a new connection no port.
     EXPECT_TRUE(window_.Reaches(0));
-    cardtest::ExpectReaderError([&] { ReadNotice(card_, u""); }, acr120::rc::kNoCard);
+    cardtest::ExpectReaderError([&] { notice::ReadNotice(card_, u""); }, acr120::rc::kNoCard);
     CACR120Mifare other(&CMonThread::Create);
     other.SetReaderName(kPcscReader);
     cardtest::ExpectReaderError([&] { other.Connect(); }, acr120::rc::kInvalidPort);
@@ -390,8 +392,8 @@ TEST_F(PcscService, StoppedDaemonGivesClearCodesNoHangAndTheReaderComesBack) {
     ASSERT_FALSE(gNoDaemon) << *gNoDaemon;
     ASSERT_TRUE(PcscDaemon::WaitForCard(true));
     EXPECT_TRUE(window_.Reaches(2u << 16 | 1u));
-    WriteNotice(card_, u"", u"back");
-    EXPECT_EQ(ReadNotice(card_, u"").storedText, "back");
+    notice::WriteNotice(card_, u"", u"back");
+    EXPECT_EQ(notice::ReadNotice(card_, u"").storedText, "back");
 }
 
 // The library's own answers about ports: the virtual readers by their folders,

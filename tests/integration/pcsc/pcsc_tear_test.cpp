@@ -17,6 +17,7 @@
 
 #include "app/card_session.h"
 #include "app/main_dlg.h"
+#include "card/access_key_change.h"
 #include "card/notice_file.h"
 #include "card_test_support.h"
 #include "control/virtual_field.h"
@@ -96,27 +97,28 @@ struct Sequence {
 };
 
 const Sequence kSave{
-    "Save", [](CACR120Mifare& card) { WriteNotice(card, u"", platform::FromAnsi(kNewText)); },
+    "Save",
+    [](CACR120Mifare& card) { notice::WriteNotice(card, u"", platform::FromAnsi(kNewText)); },
     [](CACR120Mifare& card) {
-        EXPECT_THAT(ReadNotice(card, u"").storedText,
+        EXPECT_THAT(notice::ReadNotice(card, u"").storedText,
                     testing::AnyOf(testing::Eq(kOldText), testing::Eq(""), testing::Eq(kNewText)));
     }};
 
 const Sequence kChange{"Change",
                        [](CACR120Mifare& card) {
-                           ChangeAccessKey(
+                           notice::ChangeAccessKey(
                                card, [] { return std::u16string(); }, u"n3w");
                        },
                        [](CACR120Mifare& card) {
-                           ChangeAccessKey(
+                           notice::ChangeAccessKey(
                                card, [] { return std::u16string(); }, u"n3w");
-                           EXPECT_EQ(ReadNotice(card, u"n3w").storedText, "");
+                           EXPECT_EQ(notice::ReadNotice(card, u"n3w").storedText, "");
                        }};
 
-const Sequence kClear{"clear", [](CACR120Mifare& card) { EraseNotice(card, u""); },
+const Sequence kClear{"clear", [](CACR120Mifare& card) { notice::EraseNotice(card, u""); },
                       [](CACR120Mifare& card) {
-                          EraseNotice(card, u"");
-                          EXPECT_EQ(ReadNotice(card, u"").storedText, "");
+                          notice::EraseNotice(card, u"");
+                          EXPECT_EQ(notice::ReadNotice(card, u"").storedText, "");
                       }};
 
 class PcscTears : public testing::Test {

@@ -199,14 +199,14 @@ inline const ReaderLib& Lib(bool usb) {
 // A sector trailer: keys, and access bytes for the conditions of groups 0..2 and trailer.
 inline Bytes Trailer(const Bytes& keyA, std::array<int, 4> conditions, const Bytes& keyB,
                      std::uint8_t generalPurpose = 0x69) {
-    const auto access = vreader::mifare::EncodeAccess(conditions);
+    const auto access = vreader::card_model::EncodeAccess(conditions);
     return Join({keyA, Bytes(access.begin(), access.end()), {generalPurpose}, keyB});
 }
 inline void SetTrailer(Bytes& image, int sector, const Bytes& keyA, std::array<int, 4> conditions,
                        const Bytes& keyB) {
     const Bytes trailer = Trailer(keyA, conditions, keyB);
     std::copy(trailer.begin(), trailer.end(),
-              image.begin() + vreader::mifare::TrailerOfSector(sector) * 16);
+              image.begin() + vreader::card_model::TrailerOfSector(sector) * 16);
 }
 
 class VReader : public ::testing::TestWithParam<bool> {

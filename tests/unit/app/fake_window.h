@@ -138,7 +138,7 @@ public:
         Step("Disconnect");
     }
     bool IsConnected() const override { return connected; }
-    NoticeContent ReadNotice(std::u16string_view key) override {
+    notice::NoticeContent ReadNotice(std::u16string_view key) override {
         Step("ReadNotice " + Narrow(key));
         return notice;
     }
@@ -163,7 +163,7 @@ public:
     // Call name -> what it throws instead of working.
     std::map<std::string, std::function<void()>> faults;
     bool connected = false;
-    NoticeContent notice{"", 750};
+    notice::NoticeContent notice{"", 750};
     SelectedTag selected{kCardTypeMifare1K, 0, {1, 2, 3, 4}, 4};
 
 private:

@@ -174,7 +174,7 @@ TEST_F(MainDlgTest, CardEventsSwitchTheCardControlsByType) {
         EXPECT_EQ(log_.back(), "focus 1023") << "focus goes in once the edit is enabled";
         EXPECT_TRUE(NoticeViewCleared()) << "nothing is loaded by itself";
 
-        card_->notice = NoticeContent{"text", 750};
+        card_->notice = notice::NoticeContent{"text", 750};
         Click(IDC_LOAD);
         Monitor(kFieldEmpty);
         EXPECT_TRUE(NoticeViewCleared());
@@ -212,7 +212,7 @@ TEST_F(MainDlgTest, DisconnectDiscardsEditsAndLateCardMessagesAreIgnored) {
 // editable, until the same card returns and one Save stores it.
 TEST_F(MainDlgTest, AnUnsavedNoticeWaitsForItsOwnCardAndAnotherCardDropsIt) {
     CardReady(kCard4K);
-    card_->notice = NoticeContent{"old", 3438};
+    card_->notice = notice::NoticeContent{"old", 3438};
     Click(IDC_LOAD);
     window_.SetFocus(IDC_NOTICE);
     UserTypes(IDC_NOTICE, u"typed");
@@ -268,7 +268,7 @@ TEST_F(MainDlgTest, AnUnsavedNoticeWaitsForItsOwnCardAndAnotherCardDropsIt) {
 // empty, so the text stays, also when it was the loaded notice itself.
 TEST_F(MainDlgTest, ASaveCutByTheCardLeavingKeepsTheTextForTheNextSave) {
     CardReady();
-    card_->notice = NoticeContent{"stored", 750};
+    card_->notice = notice::NoticeContent{"stored", 750};
     Click(IDC_LOAD);
     card_->faults["WriteNoticeBytes"] = [] { throw LoginFailed(); };
     window_.whileBoxOpen = [this] { Monitor(kFieldEmpty); };
@@ -319,7 +319,7 @@ TEST_F(MainDlgTest, LoadShowsTheNoticeAndAWrongKeyLeavesTheViewAsItWas) {
 
     card_->faults.clear();
     UserTypes(IDC_USE_KEY, u"abc");
-    card_->notice = NoticeContent{"caf\xE9\r\nbar", 750};  // Windows-1252
+    card_->notice = notice::NoticeContent{"caf\xE9\r\nbar", 750};  // Windows-1252
     log_.clear();
     Click(IDC_LOAD);
     // Capacity known before the label, limit last; the focus stays on the key.
@@ -347,7 +347,7 @@ TEST_F(MainDlgTest, AnUneditedNoticeIsSavedAsStoredAndTheLabelCountsCodePageByte
     CardReady();
     // Lone CR and LF from another tool, and 0x81, which 1252 does not define: shown
     // as line breaks and a stand-in, stored as they were.
-    card_->notice = NoticeContent{"a\nb\rc\x81", 750};
+    card_->notice = notice::NoticeContent{"a\nb\rc\x81", 750};
     Click(IDC_LOAD);
     EXPECT_EQ(Text(IDC_NOTICE).substr(0, 7), u"a\r\nb\r\nc");
     EXPECT_EQ(Text(IDC_USAGE), u"6 / 750");
@@ -359,7 +359,7 @@ TEST_F(MainDlgTest, AnUneditedNoticeIsSavedAsStoredAndTheLabelCountsCodePageByte
 
     // Japanese (932): two bytes a character, as the card counts them.
     platform::SetAnsiCodePageOverride(platform::AnsiCodePageForLocaleName("ja_JP.UTF-8"));
-    card_->notice = NoticeContent{"\x93\xFA\x96\x7B", 750};
+    card_->notice = notice::NoticeContent{"\x93\xFA\x96\x7B", 750};
     Click(IDC_LOAD);
     EXPECT_EQ(Text(IDC_NOTICE), u"\u65E5\u672C");
     EXPECT_EQ(Text(IDC_USAGE), u"4 / 750");

@@ -18,7 +18,7 @@ using testing::ElementsAre;
 template <typename Error>
 void ExpectRefused(std::u16string_view text, std::int32_t code) {
     try {
-        KeyFromText(text);
+        notice::KeyFromText(text);
         ADD_FAILURE() << "accepted";
     } catch (const Error& e) {
         EXPECT_EQ(e.GetCode(), code);
@@ -34,14 +34,14 @@ protected:
 
 TEST_F(AccessKeyText, IsItsAnsiBytesPaddedWithFF) {
     // The empty text is the transport key A.
-    EXPECT_THAT(KeyFromText(u""), ElementsAre(0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF));
-    EXPECT_THAT(KeyFromText(u" aB"), ElementsAre(' ', 'a', 'B', 0xFF, 0xFF, 0xFF));
-    EXPECT_THAT(KeyFromText(u"12345\u00E9"), ElementsAre('1', '2', '3', '4', '5', 0xE9));
+    EXPECT_THAT(notice::KeyFromText(u""), ElementsAre(0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF));
+    EXPECT_THAT(notice::KeyFromText(u" aB"), ElementsAre(' ', 'a', 'B', 0xFF, 0xFF, 0xFF));
+    EXPECT_THAT(notice::KeyFromText(u"12345\u00E9"), ElementsAre('1', '2', '3', '4', '5', 0xE9));
     platform::SetAnsiCodePageOverride(932);  // two bytes a character
-    EXPECT_THAT(KeyFromText(u"\u65E5\u672C\u8A9E"),
+    EXPECT_THAT(notice::KeyFromText(u"\u65E5\u672C\u8A9E"),
                 ElementsAre(0x93, 0xFA, 0x96, 0x7B, 0x8C, 0xEA));
     platform::SetAnsiCodePageOverride(1251);
-    EXPECT_THAT(KeyFromText(u"\u043A\u043B\u044E\u0447"),
+    EXPECT_THAT(notice::KeyFromText(u"\u043A\u043B\u044E\u0447"),
                 ElementsAre(0xEA, 0xEB, 0xFE, 0xF7, 0xFF, 0xFF));
 }
 

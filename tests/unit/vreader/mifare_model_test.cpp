@@ -10,7 +10,7 @@
 
 namespace {
 
-namespace m = vreader::mifare;
+namespace m = vreader::card_model;
 using vreader::Bytes;
 
 TEST(MifareAccessBits, EncodeAndDecodeTheKnownBytes) {

@@ -6,7 +6,7 @@
 
 namespace vpcd {
 
-namespace mifare = vreader::mifare;
+namespace card_model = vreader::card_model;
 namespace lib = vreader::lib;
 
 namespace {
@@ -34,7 +34,7 @@ Bytes StorageCardResponder::Atr() const {
     // TS T0 TD1 TD2, then the historical bytes: category 80, application identifier
     // 4F 0C with the PC/SC RID, standard 03 (ISO 14443 A part 3), the card name and
     // four bytes RFU; TCK last.
-    const std::uint8_t name = image_.size() == mifare::k4KSize ? 0x02 : 0x01;
+    const std::uint8_t name = image_.size() == card_model::k4KSize ? 0x02 : 0x01;
     Bytes atr{0x3B, 0x8F, 0x80, 0x01, 0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00,
               0x03, 0x06, 0x03, 0x00, name, 0x00, 0x00, 0x00, 0x00};
     std::uint8_t check = 0;
@@ -69,10 +69,10 @@ Bytes StorageCardResponder::Respond(std::span<const std::uint8_t> command) {
     }
     switch (ins) {
         case 0xCA:  // Get Data: the UID
-            return command[2] == 0x00 ? Status(kOk, mifare::UidOf(image_))
+            return command[2] == 0x00 ? Status(kOk, card_model::UidOf(image_))
                                       : Status(kWrongParameters);
         case 0x82:  // Load Keys, into the one volatile location
-            if (lc != mifare::kKeySize || data.size() != lc) {
+            if (lc != card_model::kKeySize || data.size() != lc) {
                 return Status(kWrongLength);
             }
             if (p2 != 0x00) {
@@ -84,10 +84,10 @@ Bytes StorageCardResponder::Respond(std::span<const std::uint8_t> command) {
         case 0x86:  // General Authenticate
             return lc == 5 && data.size() == 5 ? Authenticate(data) : Status(kWrongLength);
         case 0xB0:  // Read Binary
-            return lc == mifare::kBlockSize ? ReadBinary(p2) : Status(kWrongLength);
+            return lc == card_model::kBlockSize ? ReadBinary(p2) : Status(kWrongLength);
         case 0xD6:  // Update Binary
-            return lc == mifare::kBlockSize && data.size() == lc ? UpdateBinary(p2, data)
-                                                                 : Status(kWrongLength);
+            return lc == card_model::kBlockSize && data.size() == lc ? UpdateBinary(p2, data)
+                                                                     : Status(kWrongLength);
         default:
             return Status(kUnknownInstruction);
     }
@@ -104,12 +104,12 @@ Bytes StorageCardResponder::Authenticate(std::span<const std::uint8_t> data) {
         return Status(kNotAllowed);
     }
     session_.Deselect();
-    if (block >= mifare::BlockCount(image_.size())) {
+    if (block >= card_model::BlockCount(image_.size())) {
         halted_ = true;
         return Status(kFailed);
     }
-    const int sector = mifare::SectorOfBlock(block);
-    const auto key = keyType == 0x60 ? mifare::Key::kA : mifare::Key::kB;
+    const int sector = card_model::SectorOfBlock(block);
+    const auto key = keyType == 0x60 ? card_model::Key::kA : card_model::Key::kB;
     if (!lib::CardAcceptsKey(image_, sector, key, *volatileKey_)) {
         halted_ = true;
         return Status(kFailed);
@@ -121,7 +121,7 @@ Bytes StorageCardResponder::Authenticate(std::span<const std::uint8_t> data) {
 
 Bytes StorageCardResponder::ReadBinary(int block) {
     int condition = 0;
-    Bytes out(mifare::kBlockSize);
+    Bytes out(card_model::kBlockSize);
     if (lib::ReachBlock(session_, image_, block, &condition) != acr120::rc::kOk ||
         lib::ReadClassicBlock(image_, block, condition, session_.authenticatedKey, out.data()) !=
             acr120::rc::kOk) {
@@ -136,12 +136,12 @@ Bytes StorageCardResponder::UpdateBinary(int block, std::span<const std::uint8_t
         return Status(kNotSatisfied);
     }
     const auto target = std::span(image_).subspan(
-        static_cast<std::size_t>(block) * mifare::kBlockSize, mifare::kBlockSize);
-    if (mifare::IsTrailer(block)) {
+        static_cast<std::size_t>(block) * card_model::kBlockSize, card_model::kBlockSize);
+    if (card_model::IsTrailer(block)) {
         if (!lib::WriteTrailer(target, data.data(), condition, session_.authenticatedKey)) {
             return Status(kNotSatisfied);
         }
-    } else if (mifare::DataWrite(condition, session_.authenticatedKey)) {
+    } else if (card_model::DataWrite(condition, session_.authenticatedKey)) {
         std::copy(data.begin(), data.end(), target.begin());
     } else {
         return Status(kNotSatisfied);

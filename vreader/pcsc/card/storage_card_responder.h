@@ -17,7 +17,7 @@
 
 namespace vpcd {
 
-using Bytes = vreader::mifare::Bytes;
+using Bytes = vreader::card_model::Bytes;
 
 class StorageCardResponder {
 public:
