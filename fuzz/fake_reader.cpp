@@ -1,5 +1,6 @@
 #include "fake_reader.h"
 
+#include "card/mifare_geometry.h"
 #include "monitor/mon_thread.h"
 
 #include <algorithm>
@@ -40,22 +41,22 @@ std::int16_t NextStatus() {
     std::abort();
 }
 
+// The sector a login number names; a number that names none is a misuse.
 int SectorOfLogin(std::uint8_t loginSector) {
-    return loginSector < 32 ? loginSector : 32 + (loginSector - 32) / 4;
-}
-
-int SectorOfBlock(int block) {
-    return block < 128 ? block / 4 : block / 16 + 24;
+    for (std::uint8_t sector = 0; mifare::IsSectorNumber(sector); ++sector) {
+        if (mifare::LoginSectorNumber(sector) == loginSector) {
+            return sector;
+        }
+    }
+    Violation("login sector number of no sector", loginSector);
 }
 
 std::int16_t Login(std::uint8_t loginSector) {
     Library& library = TheLibrary();
-    if (loginSector >= 32 && loginSector % 4 != 0) {
-        Violation("login sector number of no sector", loginSector);
-    }
+    const int sector = SectorOfLogin(loginSector);
     const std::int16_t status = NextStatus();
     if (status >= 0) {
-        library.loggedInSector = SectorOfLogin(loginSector);
+        library.loggedInSector = sector;
     }
     return status;
 }
@@ -67,7 +68,7 @@ std::int16_t Read(std::uint8_t block, std::uint8_t* data) {
     if (static_cast<std::size_t>(block) * kBlockSize >= library.image.size()) {
         Violation("read past the card's last block", block);
     }
-    if (SectorOfBlock(block) != library.loggedInSector) {
+    if (mifare::SectorOfBlock(block) != library.loggedInSector) {
         Violation("read outside the logged-in sector", block);
     }
     const std::int16_t status = NextStatus();
@@ -78,7 +79,7 @@ std::int16_t Read(std::uint8_t block, std::uint8_t* data) {
 std::int16_t Write(std::uint8_t block, std::uint8_t* data) {
     Library& library = TheLibrary();
     if (static_cast<std::size_t>(block) * kBlockSize >= library.image.size() ||
-        SectorOfBlock(block) != library.loggedInSector) {
+        mifare::SectorOfBlock(block) != library.loggedInSector) {
         Violation("write outside the logged-in sector", block);
     }
     const std::int16_t status = NextStatus();

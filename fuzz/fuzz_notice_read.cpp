@@ -13,6 +13,7 @@
 #include <string>
 
 #include "card/notice_file.h"
+#include "card/notice_text.h"
 #include "errors/atl_exception.h"
 #include "errors/com_srv_exception.h"
 #include "fake_reader.h"
@@ -71,7 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     card.Open(usb);
     try {
         const notice::NoticeContent notice = notice::ReadNotice(card, u"");
-        Check(notice.capacity == (large ? 3438 : 750), "capacity of another card");
+        Check(
+            notice.capacity == notice_text::Capacity(large ? kCardTypeMifare4K : kCardTypeMifare1K),
+            "capacity of another card");
         Check(notice.storedText.size() <= notice.capacity, "a notice beyond the capacity");
         // Every call answered success (perhaps an odd one): the card's bytes decide.
         Check(notice.storedText == ExpectedNotice(library.image, notice.capacity),

@@ -17,7 +17,9 @@
 #include "card/access_key_change.h"
 #include "card/acr120_mifare.h"
 #include "card/block_maps.h"
+#include "card/mifare_geometry.h"
 #include "card/notice_file.h"
+#include "card/notice_text.h"
 #include "control/virtual_field.h"
 #include "monitor/mon_thread.h"
 #include "platform/code_page.h"
@@ -36,10 +38,6 @@ struct Counts {
     int Total() const { return list + select + login + read + write; }
 };
 
-int SectorOfBlock(int block) {
-    return block < 128 ? block / 4 : block / 16 + 24;
-}
-
 // Blocks of the default map that bytes [offset, offset + length) touch.
 std::vector<int> BlocksOf(std::uint16_t cardType, std::size_t offset, std::size_t length) {
     std::vector<int> blocks;
@@ -57,8 +55,8 @@ std::vector<int> BlocksOf(std::uint16_t cardType, std::size_t offset, std::size_
 int LoginsAlong(const std::vector<int>& blocks, int& sector) {
     int logins = 0;
     for (int block : blocks) {
-        if (SectorOfBlock(block) != sector) {
-            sector = SectorOfBlock(block);
+        if (mifare::SectorOfBlock(block) != sector) {
+            sector = mifare::SectorOfBlock(block);
             ++logins;
         }
     }
@@ -90,7 +88,7 @@ Counts Least(Operation op, std::uint16_t cardType, std::size_t textLength) {
             // Proved last to first, written first to last, then sector 0 again.
             const std::size_t record = textLength + 2;
             const auto blocks = BlocksOf(cardType, 0, record);
-            const int recordSectors = SectorOfBlock(blocks.back()) + 1;
+            const int recordSectors = mifare::SectorOfBlock(blocks.back()) + 1;
             logins = recordSectors > 1 ? 2 * recordSectors : 1;
             c.read = record % 16 != 0 ? 1 : 0;
             c.write = static_cast<int>(blocks.size()) + (blocks.size() > 1 ? 1 : 0);
@@ -117,7 +115,7 @@ Counts Least(Operation op, std::uint16_t cardType, std::size_t textLength) {
                 break;
             }
             const auto blocks = BlocksOf(cardType, 0, textLength + 2);
-            const int lastSector = SectorOfBlock(blocks.back());
+            const int lastSector = mifare::SectorOfBlock(blocks.back());
             logins += 2 * lastSector;
             c.write = static_cast<int>(blocks.size());
             break;
@@ -242,7 +240,7 @@ int main(int argc, char** argv) {
         for (CardKind kind : {CardKind::kClassic1K, CardKind::kClassic4K}) {
             const bool is1K = kind == CardKind::kClassic1K;
             const std::uint16_t cardType = is1K ? kCardTypeMifare1K : kCardTypeMifare4K;
-            const std::size_t capacity = is1K ? 750 : 3438;
+            const std::size_t capacity = notice_text::Capacity(cardType);
             const int wholeCard = is1K ? 16 + 64 : 40 + 256;
             const struct {
                 const char* name;

@@ -19,6 +19,7 @@
 #include "card/access_key_change.h"
 #include "card/acr120_mifare.h"
 #include "card/notice_file.h"
+#include "card/notice_text.h"
 #include "control/virtual_field.h"
 #include "errors/com_srv_exception.h"
 #include "monitor/mon_thread.h"
@@ -40,7 +41,8 @@ enum class Operation { kLoad, kSave, kChange, kWrongKeyLoad };
 const char* const kOperationNames[] = {"Load", "Save", "Change !", "Wrong key"};
 
 std::u16string FullText(CardKind kind) {
-    const std::size_t capacity = kind == CardKind::kClassic1K ? 750 : 3438;
+    const std::size_t capacity =
+        notice_text::Capacity(kind == CardKind::kClassic1K ? kCardTypeMifare1K : kCardTypeMifare4K);
     std::u16string text;
     for (std::size_t i = 0; i < capacity; ++i) {
         text.push_back(static_cast<char16_t>(u'a' + i % 26));

@@ -14,6 +14,18 @@
 
 namespace {
 
+// A 1K or a 4K card's figure; a card of another type has none of either.
+std::uint8_t ByCardType(std::uint16_t cardType, std::uint8_t for1K, std::uint8_t for4K) {
+    switch (cardType) {
+        case kCardTypeMifare1K:
+            return for1K;
+        case kCardTypeMifare4K:
+            return for4K;
+        default:
+            return 0;
+    }
+}
+
 [[noreturn]] void ThrowCoded(CodedError code) {
     throw CCodedException(code, kSourceMifare);
 }
@@ -65,25 +77,11 @@ std::uint16_t CACR120Mifare::GetCardType() const {
 }
 
 std::uint8_t CACR120Mifare::GetSectorCount() const {
-    switch (GetCardType()) {
-        case kCardTypeMifare1K:
-            return mifare::kSectorCount1K;
-        case kCardTypeMifare4K:
-            return mifare::kSectorCount4K;
-        default:
-            return 0;
-    }
+    return ByCardType(GetCardType(), mifare::kSectorCount1K, mifare::kSectorCount4K);
 }
 
 std::uint8_t CACR120Mifare::GetDataBlockCount() const {
-    switch (GetCardType()) {
-        case kCardTypeMifare1K:
-            return mifare::kDataBlockCount1K;
-        case kCardTypeMifare4K:
-            return mifare::kDataBlockCount4K;
-        default:
-            return 0;
-    }
+    return ByCardType(GetCardType(), mifare::kDataBlockCount1K, mifare::kDataBlockCount4K);
 }
 
 std::uint8_t CACR120Mifare::GetFirstBlock(std::uint8_t sector) {

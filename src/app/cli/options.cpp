@@ -63,9 +63,10 @@ bool IsAnsiCodePage(unsigned codePage) {
            codePage == 950 || (codePage >= 1250 && codePage <= 1258);
 }
 
-Options ParseOptions(const std::vector<std::string>& words) {
-    Options options;
-    command_line::Syntax syntax;
+namespace {
+
+// Each option fills its field of `options`; only the words themselves are checked here.
+void DeclareOptions(command_line::Syntax& syntax, Options& options) {
     syntax.Switch("-h,--help", [&options] { options.help = true; });
     syntax.Switch("--version", [&options] { options.version = true; });
     for (const auto& [name, slot] :
@@ -104,16 +105,10 @@ Options ParseOptions(const std::vector<std::string>& words) {
         options.count = WholeNumber(text, "--count", 1);
     });
     syntax.Switch("--json", [&options] { options.json = true; });
-    std::vector<std::string> positional;
-    try {
-        positional = syntax.Parse(words);
-    } catch (const command_line::UsageError& error) {
-        throw UsageError(error.what());
-    }
-    if (options.help || options.version) {
-        return options;
-    }
+}
 
+// The command word, and the notice text that only write takes after it.
+void TakeCommand(const std::vector<std::string>& positional, Options& options) {
     if (positional.empty()) {
         throw UsageError("no command given");
     }
@@ -129,7 +124,10 @@ Options ParseOptions(const std::vector<std::string>& words) {
     if (positional.size() == 2) {
         options.notice.text = positional[1];
     }
+}
 
+// Options that are well formed one by one but do not go with the command or each other.
+void CheckCombination(const Options& options) {
     const bool write = options.command == Command::Write;
     const bool changeKey = options.command == Command::ChangeKey;
     const bool readers = options.command == Command::Readers;
@@ -169,6 +167,25 @@ Options ParseOptions(const std::vector<std::string>& words) {
     if (options.count && !options.each) {
         throw UsageError("--count goes with --each");
     }
+}
+
+}  // namespace
+
+Options ParseOptions(const std::vector<std::string>& words) {
+    Options options;
+    command_line::Syntax syntax;
+    DeclareOptions(syntax, options);
+    std::vector<std::string> positional;
+    try {
+        positional = syntax.Parse(words);
+    } catch (const command_line::UsageError& error) {
+        throw UsageError(error.what());
+    }
+    if (options.help || options.version) {
+        return options;
+    }
+    TakeCommand(positional, options);
+    CheckCombination(options);
     return options;
 }
 

@@ -1,6 +1,6 @@
 // The serial library's call trace where the serial port's session cannot reach it: a
 // trace file that cannot be written, addresses at the ends of their range, and memory
-// running out. (The lines a session writes: tests/integration/reader_conn.)
+// running out. (The lines a session writes: tests/integration/reader.)
 
 #include <gtest/gtest.h>
 
