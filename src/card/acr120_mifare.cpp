@@ -26,6 +26,23 @@ std::uint8_t ByCardType(std::uint16_t cardType, std::uint8_t for1K, std::uint8_t
     }
 }
 
+// Walks bytes [offset, offset + length) of the mapped data area block by block, in
+// order: `part(block, position in the block, byte count, bytes done before it)`.
+template <typename Part>
+void ForEachBlockPart(const std::uint8_t* map, std::uint32_t offset, std::uint32_t length,
+                      Part&& part) {
+    std::uint32_t done = 0;
+    while (done < length) {
+        const std::uint8_t block = map[offset / mifare::kBlockSize];
+        const std::uint32_t position = offset % mifare::kBlockSize;
+        const std::uint32_t n =
+            std::min<std::uint32_t>(mifare::kBlockSize - position, length - done);
+        part(block, position, n, done);
+        offset += n;
+        done += n;
+    }
+}
+
 [[noreturn]] void ThrowCoded(CodedError code) {
     throw CCodedException(code, kSourceMifare);
 }
@@ -231,18 +248,13 @@ void CACR120Mifare::ReadData(const std::uint8_t* map, std::uint8_t count, std::u
 
     std::vector<std::uint8_t> result;
     GrowBuffer([&] { result.resize(length); });
-    std::uint32_t done = 0;
-    while (done < length) {
-        const std::uint8_t block = map[offset / mifare::kBlockSize];
-        const std::uint32_t position = offset % mifare::kBlockSize;
-        const std::uint32_t n =
-            std::min<std::uint32_t>(mifare::kBlockSize - position, length - done);
-        EnsureAuthenticated(block);
-        ReadBlock(block);
-        std::copy_n(readBuffer_.begin() + position, n, result.begin() + done);
-        offset += n;
-        done += n;
-    }
+    ForEachBlockPart(
+        map, offset, length,
+        [&](std::uint8_t block, std::uint32_t position, std::uint32_t n, std::uint32_t done) {
+            EnsureAuthenticated(block);
+            ReadBlock(block);
+            std::copy_n(readBuffer_.begin() + position, n, result.begin() + done);
+        });
     readBuffer_ = std::move(result);
 }
 
@@ -259,28 +271,23 @@ void CACR120Mifare::WriteData(const std::uint8_t* map, std::uint8_t count, std::
     map = ResolveMap(map, count);
     CheckRange(count, offset, length);
 
-    std::uint32_t done = 0;
-    while (done < length) {
-        const std::uint8_t block = map[offset / mifare::kBlockSize];
-        const std::uint32_t position = offset % mifare::kBlockSize;
-        const std::uint32_t n =
-            std::min<std::uint32_t>(mifare::kBlockSize - position, length - done);
-        EnsureAuthenticated(block);
-        std::array<std::uint8_t, mifare::kBlockSize> image{};
-        const std::uint8_t* source = data + done;
-        if (n < mifare::kBlockSize) {
-            // Only a block the range starts or ends inside is read first; the
-            // rest of its bytes must survive.
-            ReadBlock(block);
-            std::copy_n(readBuffer_.begin(), image.size(), image.begin());
-            std::copy_n(source, n, image.begin() + position);
-            source = image.data();
-        }
-        if (mifare::IsTrailer(block)) {
-            throw CMifareException(kMifareTrailerWriteRefused, kSourceMifare);
-        }
-        WriteBlock(block, source);
-        offset += n;
-        done += n;
-    }
+    ForEachBlockPart(
+        map, offset, length,
+        [&](std::uint8_t block, std::uint32_t position, std::uint32_t n, std::uint32_t done) {
+            EnsureAuthenticated(block);
+            std::array<std::uint8_t, mifare::kBlockSize> image{};
+            const std::uint8_t* source = data + done;
+            if (n < mifare::kBlockSize) {
+                // Only a block the range starts or ends inside is read first; the
+                // rest of its bytes must survive.
+                ReadBlock(block);
+                std::copy_n(readBuffer_.begin(), image.size(), image.begin());
+                std::copy_n(source, n, image.begin() + position);
+                source = image.data();
+            }
+            if (mifare::IsTrailer(block)) {
+                throw CMifareException(kMifareTrailerWriteRefused, kSourceMifare);
+            }
+            WriteBlock(block, source);
+        });
 }
