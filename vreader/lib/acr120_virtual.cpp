@@ -1,6 +1,6 @@
 // The exported functions of the serial reader library (libacr120.so: station
 // argument, ACR120_GetID, ACR120_ListTag). The USB variant's calls are an engine of
-// the USB library (usb_engine.cpp, vreader/usb).
+// the USB library (usb/virtual_engine.cpp).
 
 #include <cstdint>
 #include <type_traits>
