@@ -56,13 +56,16 @@ int StrideFromEnvironment(int fallback) {
     return stride > 0 ? stride : fallback;
 }
 
-// Sanitizer builds run the whole suite three times over: they take a sample.
+// Sanitizer builds run the whole suite three times over: they take a thinner sample,
+// every 7th cut on 1K and every 29th on 4K (the dev build every cut on 1K and every
+// 13th on 4K).
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int kDefaultStride1K = 3;
+constexpr int kDefaultStride1K = 7;
+constexpr int kDefaultStride4K = 29;
 #else
 constexpr int kDefaultStride1K = 1;
-#endif
 constexpr int kDefaultStride4K = 13;
+#endif
 
 bool HoldsOldText(const Bytes& image) {
     const std::string bytes(image.begin(), image.end());
