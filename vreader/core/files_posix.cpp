@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/files.h"
+#include "core/read_loop.h"
 
 namespace vreader::files {
 
@@ -87,25 +88,19 @@ std::optional<Bytes> ReadWholeFile(const fs::path& path, std::uintmax_t limit) {
     if (file.fd < 0 || !IsRegularFile(file.fd)) {
         return std::nullopt;
     }
-    Bytes data;
-    std::uint8_t buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
+    return ReadToEnd(
+        [&](std::uint8_t* buffer, std::size_t room) -> std::optional<std::size_t> {
+            for (;;) {
+                const ssize_t n = ::read(file.fd, buffer, room);
+                if (n >= 0) {
+                    return static_cast<std::size_t>(n);
+                }
+                if (errno != EINTR) {
+                    return std::nullopt;
+                }
             }
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        data.insert(data.end(), buffer, buffer + n);
-        if (data.size() > limit) {
-            return std::nullopt;
-        }
-    }
-    return data;
+        },
+        limit);
 }
 
 bool ReplaceThroughTemp(const fs::path& temp, const fs::path& path, const Bytes& data) {

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "core/files.h"
+#include "core/read_loop.h"
 
 namespace vreader::files {
 
@@ -88,22 +89,15 @@ std::optional<Bytes> ReadWholeFile(const fs::path& path, std::uintmax_t limit) {
     if (!file.valid() || !IsPlainFile(file.value)) {
         return std::nullopt;
     }
-    Bytes data;
-    std::uint8_t buffer[4096];
-    for (;;) {
-        DWORD n = 0;
-        if (!ReadFile(file.value, buffer, sizeof buffer, &n, nullptr)) {
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        data.insert(data.end(), buffer, buffer + n);
-        if (data.size() > limit) {
-            return std::nullopt;
-        }
-    }
-    return data;
+    return ReadToEnd(
+        [&](std::uint8_t* buffer, std::size_t room) -> std::optional<std::size_t> {
+            DWORD n = 0;
+            if (!ReadFile(file.value, buffer, static_cast<DWORD>(room), &n, nullptr)) {
+                return std::nullopt;
+            }
+            return n;
+        },
+        limit);
 }
 
 bool ReplaceThroughTemp(const fs::path& temp, const fs::path& path, const Bytes& data) {

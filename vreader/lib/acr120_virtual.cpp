@@ -1,18 +1,12 @@
 // The exported functions of the serial reader library (libacr120.so: station
 // argument, ACR120_GetID, ACR120_ListTag). The USB variant's calls are an engine of
-// the USB library (usb_engine.cpp, vreader/usb).
+// the USB library (usb/virtual_engine.cpp).
 
 #include <cstdint>
-#include <type_traits>
 
+#include "lib/exports.h"
 #include "lib/operations.h"
 #include "reader/acr120_api.h"
-
-#if defined(_WIN32)
-#define VREADER_EXPORT extern "C" __declspec(dllexport)
-#else
-#define VREADER_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
 
 namespace {
 constexpr vreader::lib::Variant kVariant{false};
@@ -25,7 +19,6 @@ VREADER_EXPORT std::int16_t ACR120_CALL Tagquill_ListPorts(std::uint8_t* portInd
                                                            std::uint8_t room) {
     return vreader::lib::ListPorts(kVariant, portIndexes, room);
 }
-static_assert(std::is_same_v<decltype(&Tagquill_ListPorts), acr120::ListPorts>);
 
 VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Open(std::int16_t portIndex, std::int16_t) {
     return vreader::lib::Open(kVariant, portIndex);
@@ -121,20 +114,6 @@ VREADER_EXPORT std::int16_t ACR120_CALL ACR120_WriteEEPROM(std::int16_t handle,
     return vreader::lib::WriteEeprom(kVariant, handle, Station(station), reg, value);
 }
 
-namespace api = acr120::serial;
-static_assert(std::is_same_v<decltype(&ACR120_Open), api::Open>);
-static_assert(std::is_same_v<decltype(&ACR120_Close), api::Close>);
-static_assert(std::is_same_v<decltype(&ACR120_GetID), api::GetID>);
-static_assert(std::is_same_v<decltype(&ACR120_ListTag), api::ListTag>);
-static_assert(std::is_same_v<decltype(&ACR120_Select), api::Select>);
-static_assert(std::is_same_v<decltype(&ACR120_MultiTagSelect), api::MultiTagSelect>);
-static_assert(std::is_same_v<decltype(&ACR120_WriteMasterKey), api::WriteMasterKey>);
-static_assert(std::is_same_v<decltype(&ACR120_Login), api::Login>);
-static_assert(std::is_same_v<decltype(&ACR120_Read), api::Read>);
-static_assert(std::is_same_v<decltype(&ACR120_Write), api::Write>);
-static_assert(std::is_same_v<decltype(&ACR120_ReadValue), api::ReadValue>);
-static_assert(std::is_same_v<decltype(&ACR120_WriteValue), api::WriteValue>);
-static_assert(std::is_same_v<decltype(&ACR120_Inc), api::Inc>);
-static_assert(std::is_same_v<decltype(&ACR120_Dec), api::Dec>);
-static_assert(std::is_same_v<decltype(&ACR120_ReadEEPROM), api::ReadEEPROM>);
-static_assert(std::is_same_v<decltype(&ACR120_WriteEEPROM), api::WriteEEPROM>);
+VREADER_CHECK_SHARED_EXPORTS(acr120::serial);
+static_assert(VREADER_EXPORT_HAS_TYPE(acr120::serial, GetID));
+static_assert(VREADER_EXPORT_HAS_TYPE(acr120::serial, ListTag));

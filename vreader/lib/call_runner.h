@@ -22,6 +22,12 @@ using CallDescription = std::function<std::string(std::int16_t result)>;
 std::int16_t RunCall(std::int16_t handle, const char* function, Station station,
                      const CallWork& work, const CallDescription& describe);
 
+// The whole of an exported call that is one RunCall: under the C boundary's guard.
+inline std::int16_t GuardedCall(std::int16_t handle, const char* function, Station station,
+                                const CallWork& work, const CallDescription& describe) {
+    return GuardCBoundary([&] { return RunCall(handle, function, station, work, describe); });
+}
+
 // The outputs of a call, for the log; formatted only when the call succeeded, since
 // the output buffers hold nothing meaningful otherwise.
 template <typename Outputs>

@@ -110,28 +110,26 @@ std::int16_t Close(Variant, std::int16_t handle) {
 }
 
 std::int16_t GetId(Variant, std::int16_t handle, std::uint8_t* count, std::uint8_t* stations) {
-    return GuardCBoundary([&]() -> std::int16_t {
-        return RunCall(
-            handle, "GetID", std::nullopt,
-            [&](ReaderSession& session) -> std::int16_t {
-                if (count == nullptr || stations == nullptr) {
-                    return rc::kInvalidParameter;
-                }
-                if (HasFault(session.readerDir, FaultType::kStationCountZero)) {
-                    *count = 0;
-                    return rc::kOk;
-                }
-                *count = 1;
-                stations[0] = state::ReadStation(session.readerDir);
+    return GuardedCall(
+        handle, "GetID", std::nullopt,
+        [&](ReaderSession& session) -> std::int16_t {
+            if (count == nullptr || stations == nullptr) {
+                return rc::kInvalidParameter;
+            }
+            if (HasFault(session.readerDir, FaultType::kStationCountZero)) {
+                *count = 0;
                 return rc::kOk;
-            },
-            [&](std::int16_t result) {
-                return OutputsIfOk(result, [&] {
-                    return "count=" + std::to_string(*count) +
-                           (*count > 0 ? " station=" + std::to_string(stations[0]) : "");
-                });
+            }
+            *count = 1;
+            stations[0] = state::ReadStation(session.readerDir);
+            return rc::kOk;
+        },
+        [&](std::int16_t result) {
+            return OutputsIfOk(result, [&] {
+                return "count=" + std::to_string(*count) +
+                       (*count > 0 ? " station=" + std::to_string(stations[0]) : "");
             });
-    });
+        });
 }
 
 std::int16_t ListTags(Variant variant, std::int16_t handle, Station station, std::uint8_t* count,
@@ -239,64 +237,57 @@ std::int16_t MultiTagSelect(Variant variant, std::int16_t handle, Station statio
 
 std::int16_t WriteMasterKey(Variant, std::int16_t handle, Station station, std::uint8_t slot,
                             const std::uint8_t* key) {
-    return GuardCBoundary([&]() -> std::int16_t {
-        return RunCall(
-            handle, "WriteMasterKey", station,
-            [&](ReaderSession& session) -> std::int16_t {
-                if (key == nullptr || slot >= state::kKeySlots) {
-                    return rc::kInvalidParameter;
-                }
-                state::FieldLock lock(session.readerDir);
-                auto keys = state::ReadKeys(session.readerDir);
-                std::copy(key, key + card_model::kKeySize,
-                          keys.begin() + slot * card_model::kKeySize);
-                return state::WriteFileAtomic(session.readerDir / state::kKeysFile,
-                                              Bytes(keys.begin(), keys.end()))
-                           ? rc::kOk
-                           : rc::kOperationFailed;
-            },
-            // Key bytes stay out of the log, which is made to be read and passed around.
-            [&](std::int16_t) { return "slot=" + std::to_string(slot); });
-    });
+    return GuardedCall(
+        handle, "WriteMasterKey", station,
+        [&](ReaderSession& session) -> std::int16_t {
+            if (key == nullptr || slot >= state::kKeySlots) {
+                return rc::kInvalidParameter;
+            }
+            state::FieldLock lock(session.readerDir);
+            auto keys = state::ReadKeys(session.readerDir);
+            std::copy(key, key + card_model::kKeySize, keys.begin() + slot * card_model::kKeySize);
+            return state::WriteFileAtomic(session.readerDir / state::kKeysFile,
+                                          Bytes(keys.begin(), keys.end()))
+                       ? rc::kOk
+                       : rc::kOperationFailed;
+        },
+        // Key bytes stay out of the log, which is made to be read and passed around.
+        [&](std::int16_t) { return "slot=" + std::to_string(slot); });
 }
 
 std::int16_t ReadEeprom(Variant, std::int16_t handle, Station station, std::uint8_t reg,
                         std::uint8_t* value) {
-    return GuardCBoundary([&]() -> std::int16_t {
-        return RunCall(
-            handle, "ReadEEPROM", station,
-            [&](ReaderSession& session) -> std::int16_t {
-                if (value == nullptr) {
-                    return rc::kInvalidParameter;
-                }
-                *value = state::ReadEeprom(session.readerDir)[reg];
-                return rc::kOk;
-            },
-            [&](std::int16_t result) {
-                return "reg=" + std::to_string(reg) +
-                       OutputsIfOk(result, [&] { return " value=" + std::to_string(*value); });
-            });
-    });
+    return GuardedCall(
+        handle, "ReadEEPROM", station,
+        [&](ReaderSession& session) -> std::int16_t {
+            if (value == nullptr) {
+                return rc::kInvalidParameter;
+            }
+            *value = state::ReadEeprom(session.readerDir)[reg];
+            return rc::kOk;
+        },
+        [&](std::int16_t result) {
+            return "reg=" + std::to_string(reg) +
+                   OutputsIfOk(result, [&] { return " value=" + std::to_string(*value); });
+        });
 }
 
 std::int16_t WriteEeprom(Variant, std::int16_t handle, Station station, std::uint8_t reg,
                          std::uint8_t value) {
-    return GuardCBoundary([&]() -> std::int16_t {
-        return RunCall(
-            handle, "WriteEEPROM", station,
-            [&](ReaderSession& session) -> std::int16_t {
-                state::FieldLock lock(session.readerDir);
-                auto registers = state::ReadEeprom(session.readerDir);
-                registers[reg] = value;
-                return state::WriteFileAtomic(session.readerDir / state::kEepromFile,
-                                              Bytes(registers.begin(), registers.end()))
-                           ? rc::kOk
-                           : rc::kOperationFailed;
-            },
-            [&](std::int16_t) {
-                return "reg=" + std::to_string(reg) + " value=" + std::to_string(value);
-            });
-    });
+    return GuardedCall(
+        handle, "WriteEEPROM", station,
+        [&](ReaderSession& session) -> std::int16_t {
+            state::FieldLock lock(session.readerDir);
+            auto registers = state::ReadEeprom(session.readerDir);
+            registers[reg] = value;
+            return state::WriteFileAtomic(session.readerDir / state::kEepromFile,
+                                          Bytes(registers.begin(), registers.end()))
+                       ? rc::kOk
+                       : rc::kOperationFailed;
+        },
+        [&](std::int16_t) {
+            return "reg=" + std::to_string(reg) + " value=" + std::to_string(value);
+        });
 }
 
 }  // namespace vreader::lib

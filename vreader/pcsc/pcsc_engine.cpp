@@ -206,22 +206,7 @@ std::int16_t ACR120_CALL ListPorts(std::uint8_t* portIndexes, std::uint8_t room)
 }  // namespace
 
 const UsbEngine* PcscEngine() {
-    static const UsbEngine engine{.listPorts = ListPorts,
-                                  .open = Open,
-                                  .close = Close,
-                                  .listTags = ListTags,
-                                  .multiTagSelect = MultiTagSelect,
-                                  .select = Select,
-                                  .writeMasterKey = WriteMasterKey,
-                                  .login = Login,
-                                  .read = Read,
-                                  .write = Write,
-                                  .readValue = ReadValue,
-                                  .writeValue = WriteValue,
-                                  .inc = Inc,
-                                  .dec = Dec,
-                                  .readEeprom = ReadEEPROM,
-                                  .writeEeprom = WriteEEPROM};
+    static const UsbEngine engine = VREADER_USB_ENGINE_OF_CALLS_IN_SCOPE;
     return &engine;
 }
 

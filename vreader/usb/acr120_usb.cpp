@@ -7,19 +7,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <type_traits>
 
 #include "core/state.h"
 #include "lib/c_boundary.h"
+#include "lib/exports.h"
 #include "reader/acr120_api.h"
 #include "usb/port_dispatch.h"
 #include "usb/usb_engine.h"
-
-#if defined(_WIN32)
-#define USB_EXPORT extern "C" __declspec(dllexport)
-#else
-#define USB_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
 
 namespace {
 
@@ -37,118 +31,104 @@ vreader::usb::Engines CurrentEngines() {
 
 }  // namespace
 
-USB_EXPORT std::int16_t ACR120_CALL Tagquill_ListPorts(std::uint8_t* portIndexes,
-                                                       std::uint8_t room) {
+VREADER_EXPORT std::int16_t ACR120_CALL Tagquill_ListPorts(std::uint8_t* portIndexes,
+                                                           std::uint8_t room) {
     return CatchAtCBoundary(
         [&] { return gDispatch.ListPorts(CurrentEngines(), portIndexes, room); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_Open(std::int16_t portIndex) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Open(std::int16_t portIndex) {
     return CatchAtCBoundary([&] { return gDispatch.Open(CurrentEngines(), portIndex); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_Close(std::int16_t handle) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Close(std::int16_t handle) {
     return CatchAtCBoundary([&] { return gDispatch.Close(handle); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_ListTags(std::int16_t handle, std::uint8_t* count,
-                                                    std::uint8_t* tagTypes, std::uint8_t* lengths,
-                                                    std::uint8_t* serials) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_ListTags(std::int16_t handle, std::uint8_t* count,
+                                                        std::uint8_t* tagTypes,
+                                                        std::uint8_t* lengths,
+                                                        std::uint8_t* serials) {
     return CatchAtCBoundary([&] {
         return gDispatch.Call(handle, &UsbEngine::listTags, count, tagTypes, lengths, serials);
     });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_MultiTagSelect(std::int16_t handle, std::uint8_t length,
-                                                          std::uint8_t* serial,
-                                                          std::uint8_t* tagTypeOut,
-                                                          std::uint8_t* lengthOut,
-                                                          std::uint8_t* serialOut) {
+VREADER_EXPORT std::int16_t ACR120_CALL
+ACR120_MultiTagSelect(std::int16_t handle, std::uint8_t length, std::uint8_t* serial,
+                      std::uint8_t* tagTypeOut, std::uint8_t* lengthOut, std::uint8_t* serialOut) {
     return CatchAtCBoundary([&] {
         return gDispatch.Call(handle, &UsbEngine::multiTagSelect, length, serial, tagTypeOut,
                               lengthOut, serialOut);
     });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_Select(std::int16_t handle, std::uint8_t* tagType,
-                                                  std::uint8_t* tagLength, std::uint8_t* serial) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Select(std::int16_t handle, std::uint8_t* tagType,
+                                                      std::uint8_t* tagLength,
+                                                      std::uint8_t* serial) {
     return CatchAtCBoundary(
         [&] { return gDispatch.Call(handle, &UsbEngine::select, tagType, tagLength, serial); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_WriteMasterKey(std::int16_t handle, std::uint8_t keySlot,
-                                                          std::uint8_t* key) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_WriteMasterKey(std::int16_t handle,
+                                                              std::uint8_t keySlot,
+                                                              std::uint8_t* key) {
     return CatchAtCBoundary(
         [&] { return gDispatch.Call(handle, &UsbEngine::writeMasterKey, keySlot, key); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_Login(std::int16_t handle, std::uint8_t sector,
-                                                 std::uint8_t keyMode, std::int32_t keySlot,
-                                                 std::uint8_t* key) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Login(std::int16_t handle, std::uint8_t sector,
+                                                     std::uint8_t keyMode, std::int32_t keySlot,
+                                                     std::uint8_t* key) {
     return CatchAtCBoundary(
         [&] { return gDispatch.Call(handle, &UsbEngine::login, sector, keyMode, keySlot, key); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_Read(std::int16_t handle, std::uint8_t block,
-                                                std::uint8_t* data) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Read(std::int16_t handle, std::uint8_t block,
+                                                    std::uint8_t* data) {
     return CatchAtCBoundary([&] { return gDispatch.Call(handle, &UsbEngine::read, block, data); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_Write(std::int16_t handle, std::uint8_t block,
-                                                 std::uint8_t* data) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Write(std::int16_t handle, std::uint8_t block,
+                                                     std::uint8_t* data) {
     return CatchAtCBoundary([&] { return gDispatch.Call(handle, &UsbEngine::write, block, data); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_ReadValue(std::int16_t handle, std::uint8_t block,
-                                                     std::int32_t* value) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_ReadValue(std::int16_t handle, std::uint8_t block,
+                                                         std::int32_t* value) {
     return CatchAtCBoundary(
         [&] { return gDispatch.Call(handle, &UsbEngine::readValue, block, value); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_WriteValue(std::int16_t handle, std::uint8_t block,
-                                                      std::int32_t value) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_WriteValue(std::int16_t handle, std::uint8_t block,
+                                                          std::int32_t value) {
     return CatchAtCBoundary(
         [&] { return gDispatch.Call(handle, &UsbEngine::writeValue, block, value); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_Inc(std::int16_t handle, std::uint8_t block,
-                                               std::int32_t amount, std::int32_t* newValue) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Inc(std::int16_t handle, std::uint8_t block,
+                                                   std::int32_t amount, std::int32_t* newValue) {
     return CatchAtCBoundary(
         [&] { return gDispatch.Call(handle, &UsbEngine::inc, block, amount, newValue); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_Dec(std::int16_t handle, std::uint8_t block,
-                                               std::int32_t amount, std::int32_t* newValue) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_Dec(std::int16_t handle, std::uint8_t block,
+                                                   std::int32_t amount, std::int32_t* newValue) {
     return CatchAtCBoundary(
         [&] { return gDispatch.Call(handle, &UsbEngine::dec, block, amount, newValue); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_ReadEEPROM(std::int16_t handle, std::uint8_t reg,
-                                                      std::uint8_t* value) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_ReadEEPROM(std::int16_t handle, std::uint8_t reg,
+                                                          std::uint8_t* value) {
     return CatchAtCBoundary(
         [&] { return gDispatch.Call(handle, &UsbEngine::readEeprom, reg, value); });
 }
 
-USB_EXPORT std::int16_t ACR120_CALL ACR120_WriteEEPROM(std::int16_t handle, std::uint8_t reg,
-                                                       std::uint8_t value) {
+VREADER_EXPORT std::int16_t ACR120_CALL ACR120_WriteEEPROM(std::int16_t handle, std::uint8_t reg,
+                                                           std::uint8_t value) {
     return CatchAtCBoundary(
         [&] { return gDispatch.Call(handle, &UsbEngine::writeEeprom, reg, value); });
 }
 
-namespace api = acr120::usb;
-static_assert(std::is_same_v<decltype(&Tagquill_ListPorts), acr120::ListPorts>);
-static_assert(std::is_same_v<decltype(&ACR120_Open), api::Open>);
-static_assert(std::is_same_v<decltype(&ACR120_Close), api::Close>);
-static_assert(std::is_same_v<decltype(&ACR120_ListTags), api::ListTags>);
-static_assert(std::is_same_v<decltype(&ACR120_MultiTagSelect), api::MultiTagSelect>);
-static_assert(std::is_same_v<decltype(&ACR120_Select), api::Select>);
-static_assert(std::is_same_v<decltype(&ACR120_WriteMasterKey), api::WriteMasterKey>);
-static_assert(std::is_same_v<decltype(&ACR120_Login), api::Login>);
-static_assert(std::is_same_v<decltype(&ACR120_Read), api::Read>);
-static_assert(std::is_same_v<decltype(&ACR120_Write), api::Write>);
-static_assert(std::is_same_v<decltype(&ACR120_ReadValue), api::ReadValue>);
-static_assert(std::is_same_v<decltype(&ACR120_WriteValue), api::WriteValue>);
-static_assert(std::is_same_v<decltype(&ACR120_Inc), api::Inc>);
-static_assert(std::is_same_v<decltype(&ACR120_Dec), api::Dec>);
-static_assert(std::is_same_v<decltype(&ACR120_ReadEEPROM), api::ReadEEPROM>);
-static_assert(std::is_same_v<decltype(&ACR120_WriteEEPROM), api::WriteEEPROM>);
+VREADER_CHECK_SHARED_EXPORTS(acr120::usb);
+static_assert(VREADER_EXPORT_HAS_TYPE(acr120::usb, ListTags));

@@ -26,6 +26,18 @@ struct UsbEngine {
     acr120::usb::WriteEEPROM writeEeprom;
 };
 
+// The table of an engine that defines its calls under the API's own names (ListPorts,
+// Open, ... WriteEEPROM), as both engines do in an unnamed namespace of their file:
+// expanded there, it names that file's calls.
+#define VREADER_USB_ENGINE_OF_CALLS_IN_SCOPE                                                  \
+    ::vreader::usb::UsbEngine {                                                               \
+        .listPorts = ListPorts, .open = Open, .close = Close, .listTags = ListTags,           \
+        .multiTagSelect = MultiTagSelect, .select = Select, .writeMasterKey = WriteMasterKey, \
+        .login = Login, .read = Read, .write = Write, .readValue = ReadValue,                 \
+        .writeValue = WriteValue, .inc = Inc, .dec = Dec, .readEeprom = ReadEEPROM,           \
+        .writeEeprom = WriteEEPROM                                                            \
+    }
+
 // The virtual readers of the state folder, USB1..USB8 by their folders.
 const UsbEngine& VirtualEngine();
 // The readers of the PC/SC service, port 0 first in the order of their names;
