@@ -56,6 +56,16 @@ std::u16string_view UnsavedExitQuestion() {
                                u"without saving it?";
 }
 
+// Change ! empties the notice view before it starts, and the card's notice with the
+// key: text typed and not saved would be gone, even when the change then fails.
+std::u16string_view UnsavedChangeQuestion() {
+    return IsRussianThread()
+               ? u"Заметка изменена и не сохранена на карте. Смена ключа стирает заметку. "
+                 u"Сменить ключ без сохранения?"
+               : u"The notice was changed and is not saved on the card. Change ! erases the "
+                 u"notice. Change the key without saving it?";
+}
+
 bool SameCard(const SelectedTag& a, const SelectedTag& b) {
     return a.serialNumberLength != 0 && a.serialNumberLength == b.serialNumberLength &&
            std::equal(a.serialNumber.begin(), a.serialNumber.begin() + a.serialNumberLength,
@@ -334,6 +344,11 @@ void CMainDlg::OnSave() {
 }
 
 void CMainDlg::OnChange() {
+    if (NoticeUnsaved() &&
+        window_.ShowMessageBox(UnsavedChangeQuestion(), kKeyChangedCaption,
+                               kMbYesNo | kMbIconQuestion | kMbDefButton2) != kIdYes) {
+        return;
+    }
     Guarded([&] {
         const std::u16string newKey = window_.GetText(IDC_NEW_ACCESS_KEY);
         ClearNotice();

@@ -476,6 +476,37 @@ TEST_F(MainDlgTest, ChangeKeyClearsTheNoticeAndPutsTheNewKeyIntoUseWhenItWorks) 
     EXPECT_TRUE(Logged("card ReadNotice new"));
 }
 
+// Change ! erases the notice in the view and on the card: text the card does not
+// hold is not thrown away without a yes, nor when the change then fails.
+TEST_F(MainDlgTest, ChangeKeyAsksBeforeItDropsUnsavedText) {
+    CardReady();
+    Click(IDC_LOAD);
+    UserTypes(IDC_NOTICE, u"typed");
+    log_.clear();
+    Click(IDC_CHANGE);
+    ASSERT_EQ(window_.boxes.size(), 1u);
+    EXPECT_EQ(window_.boxes[0].text,
+              u"The notice was changed and is not saved on the card. Change ! erases the "
+              u"notice. Change the key without saving it?");
+    EXPECT_EQ(window_.boxes[0].style, kMbYesNo | kMbIconQuestion | kMbDefButton2);
+    EXPECT_TRUE(std::none_of(log_.begin(), log_.end(), [](const std::string& line) {
+        return line.starts_with("card ChangeAccessKey");
+    }));
+    EXPECT_EQ(Text(IDC_NOTICE), u"typed");
+
+    Click(IDC_SAVE);  // saved: nothing left to lose, no question
+    Click(IDC_CHANGE);
+    EXPECT_EQ(window_.boxes.size(), 2u);
+    EXPECT_EQ(window_.boxes[1].text, u"Code changed successfully !");
+
+    Click(IDC_LOAD);
+    UserTypes(IDC_NOTICE, u"typed again");
+    window_.yesNoAnswer = kIdYes;
+    Click(IDC_CHANGE);
+    EXPECT_EQ(window_.boxes.size(), 4u);
+    EXPECT_TRUE(NoticeViewCleared());
+}
+
 TEST(ShowErrorTest, TextsOfTheHierarchyAndFrameworkBoxes) {
     // Zero-padded upper-case hex, the 32-bit pattern of a negative status, and a
     // system text's final line break kept.
